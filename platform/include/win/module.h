@@ -1,0 +1,40 @@
+// Module handles and the emulation of a DLL's entry point on a shared object.
+// An HMODULE here is the load address of a shared object (or null for the
+// executable). A module calls ARCWISE_DEFINE_DLLMAIN_HOOKS() once, and its
+// DllMain then runs with DLL_PROCESS_ATTACH when the object is loaded and
+// DLL_PROCESS_DETACH when it is unloaded, as the Windows loader would call it.
+// All functions are thread-safe.
+#pragma once
+
+#include "win/types.h"
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+// Full path of the module (the executable for null). Returns the length
+// without terminator; when the buffer is too small, writes nSize - 1 units
+// plus a terminator, returns nSize and sets ERROR_INSUFFICIENT_BUFFER, as
+// Windows does. 0 with ERROR_MOD_NOT_FOUND for an unknown handle.
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+
+// Thread notifications are never sent on this platform; kept for the call.
+BOOL DisableThreadLibraryCalls(HMODULE hLibModule);
+
+// The module that contains `address` (a function or object of it).
+HMODULE ArcwiseModuleFromAddress(const void* address);
+
+// Runs the module's DllMain at load and unload. Use once per shared object,
+// at namespace scope, in the file that defines DllMain.
+#define ARCWISE_DEFINE_DLLMAIN_HOOKS()                                                          \
+  namespace {                                                                                    \
+  __attribute__((constructor)) void ArcwiseDllMainAttach() {                                     \
+    DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainAttach),             \
+            DLL_PROCESS_ATTACH, nullptr);                                                        \
+  }                                                                                              \
+  __attribute__((destructor)) void ArcwiseDllMainDetach() {                                      \
+    DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainDetach),             \
+            DLL_PROCESS_DETACH, nullptr);                                                        \
+  }                                                                                              \
+  }

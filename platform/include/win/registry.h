@@ -1,0 +1,104 @@
+// The registry API on a SQLite database, one file shared by every process
+// that names it (ARCWISE_REGISTRY; else a per-user default created on first
+// use). Keys and value names compare case-insensitively and keep their case.
+// HKEY_CLASSES_ROOT is a view of HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+// A process opened read-only (the file not writable, or
+// ARCWISE_REGISTRY_READONLY=1) reads and gets ERROR_ACCESS_DENIED on writes.
+// Every function is thread-safe; an HKEY may be used from any thread but is
+// owned by whoever opened it, who closes it with RegCloseKey.
+#pragma once
+
+#include "win/types.h"
+
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef LONG LSTATUS;
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_LITTLE_ENDIAN 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+#define REG_QWORD_LITTLE_ENDIAN 11
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000L
+#define SYNCHRONIZE 0x00100000L
+#define KEY_READ (STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY)
+#define KEY_WRITE (STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY)
+#define KEY_EXECUTE KEY_READ
+#define KEY_ALL_ACCESS                                                                     \
+  (STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |            \
+   KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK)
+
+#define REG_OPTION_RESERVED 0x00000000L
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_OPTION_OPEN_LINK 0x00000008L
+
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                      PHKEY phkResult);
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                        DWORD dwOptions, REGSAM samDesired,
+                        const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                        LPDWORD lpdwDisposition);
+LSTATUS RegCloseKey(HKEY hKey);
+LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                       const BYTE* lpData, DWORD cbData);
+LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+// Deletes a key without subkeys; ERROR_ACCESS_DENIED when it has any.
+LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                      LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                      PFILETIME lpftLastWriteTime);
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                      LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                         LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                         LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                         PFILETIME lpftLastWriteTime);
+
+// ---- Platform extras (no Win32 counterpart) ---------------------------------
+
+// Path of the database file this process uses now (ARCWISE_REGISTRY or the
+// per-user default).
+WString ArcwiseRegistryPath();
+
+// Runs `body` inside one write transaction of the registry database: every
+// registry write the calling thread makes inside it commits together, or none
+// does when body returns false. Returns ERROR_SUCCESS, ERROR_CANCELLED when
+// body returned false, or the error that stopped it (ERROR_ACCESS_DENIED on a
+// read-only database). Nested calls join the outer transaction; a nested body
+// returning false undoes only its own writes. Other threads' registry calls
+// on the same database wait until the transaction ends.
+#ifndef ERROR_CANCELLED
+#define ERROR_CANCELLED 1223L
+#endif
+LSTATUS ArcwiseRegistryTransaction(bool (*body)(void* context), void* context);

@@ -1,0 +1,333 @@
+#include "registry_database.h"
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "posix_util.h"
+
+namespace arcwise_registry {
+
+namespace {
+
+// Long enough for another process's import or a burst of writers to finish;
+// a registry call never fails merely because someone else is writing.
+constexpr int kBusyTimeoutMs = 30000;
+
+const char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS keys("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // never reused: a stale handle stays stale
+    " parent INTEGER NOT NULL,"
+    " name BLOB NOT NULL,"
+    " fold BLOB NOT NULL,"
+    " written INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE(parent, fold));"
+    "CREATE TABLE IF NOT EXISTS vals("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // creation order of the values of a key
+    " key INTEGER NOT NULL,"
+    " name BLOB NOT NULL,"
+    " fold BLOB NOT NULL,"
+    " type INTEGER NOT NULL,"
+    " data BLOB NOT NULL,"
+    " UNIQUE(key, fold));"
+    "CREATE INDEX IF NOT EXISTS vals_by_key ON vals(key, id);";
+
+std::string DefaultPath() {
+  std::string base = arcwise_platform::EnvValue("XDG_CONFIG_HOME");
+  if (base.empty() || base[0] != '/') {
+    std::string home = arcwise_platform::EnvValue("HOME");
+    if (home.empty()) {
+      if (const passwd* pw = getpwuid(getuid())) home = pw->pw_dir ? pw->pw_dir : "";
+    }
+    base = (home.empty() ? std::string(".") : home) + "/.config";
+  }
+  return base + "/quillmark-arcwise/registry.db";
+}
+
+}  // namespace
+
+LSTATUS ErrorFromSqlite(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE: return ERROR_SUCCESS;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return ERROR_BUSY;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL: return ERROR_DISK_FULL;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return ERROR_REGISTRY_CORRUPT;
+    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+    default: return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+// ---- names ------------------------------------------------------------------
+
+std::string NameBytes(std::u16string_view name) {
+  return std::string(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(WCHAR));
+}
+
+std::string FoldBytes(std::u16string_view name) {
+  std::string out;
+  out.reserve(name.size() * 2);
+  for (WCHAR c : name) {
+    WCHAR f = FoldCaseW(c);
+    out.push_back(static_cast<char>(f >> 8));
+    out.push_back(static_cast<char>(f & 0xff));
+  }
+  return out;
+}
+
+WString NameFromBytes(const std::string& bytes) {
+  WString out(bytes.size() / sizeof(WCHAR), u'\0');
+  if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * sizeof(WCHAR));
+  return out;
+}
+
+int64_t FileTimeNow() {
+  auto since = std::chrono::system_clock::now().time_since_epoch();
+  int64_t ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
+  return ticks + 116444736000000000LL;
+}
+
+// ---- Statement --------------------------------------------------------------
+
+Statement::Statement(Database& db, const char* sql) { m_stmt = db.Prepare(sql, &m_prepareRc); }
+
+Statement::~Statement() {
+  if (m_stmt) {
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+  }
+}
+
+void Statement::Bind(int index, int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
+
+void Statement::BindBlob(int index, const void* data, size_t size) {
+  // A null pointer would bind SQL NULL; empty names and data are empty blobs.
+  static const char kEmpty = 0;
+  sqlite3_bind_blob(m_stmt, index, size ? data : &kEmpty, static_cast<int>(size), SQLITE_TRANSIENT);
+}
+
+int Statement::Step() { return m_stmt ? sqlite3_step(m_stmt) : m_prepareRc; }
+
+int64_t Statement::Int(int column) { return sqlite3_column_int64(m_stmt, column); }
+
+std::string Statement::Blob(int column) {
+  const void* data = sqlite3_column_blob(m_stmt, column);
+  int size = sqlite3_column_bytes(m_stmt, column);
+  if (!data || size <= 0) return std::string();
+  return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+// ---- Database ---------------------------------------------------------------
+
+struct DatabaseCache {
+  std::mutex mutex;
+  std::shared_ptr<Database> current;
+};
+
+static DatabaseCache& Cache() {
+  static DatabaseCache* cache = new DatabaseCache();  // lives to process exit
+  return *cache;
+}
+
+std::string Database::CurrentPath() {
+  std::string path = arcwise_platform::EnvValue("ARCWISE_REGISTRY");
+  return path.empty() ? DefaultPath() : path;
+}
+
+std::shared_ptr<Database> Database::Current(LSTATUS* error) {
+  // Read the environment on every call: tests and tools switch databases
+  // mid-process, and two getenv calls cost nothing next to a query.
+  std::string path = CurrentPath();
+  bool envReadOnly = arcwise_platform::EnvValue("ARCWISE_REGISTRY_READONLY") == "1";
+  DatabaseCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  auto& current = cache.current;
+  if (current && current->m_path == path && current->m_envReadOnly == envReadOnly &&
+      !(current->m_db == nullptr && access(path.c_str(), F_OK) == 0)) {
+    return current;
+  }
+  std::shared_ptr<Database> db(new Database(path, envReadOnly));
+  LSTATUS status = db->Open();
+  if (status != ERROR_SUCCESS) {
+    *error = status;
+    return nullptr;
+  }
+  current = db;  // handles on the previous database keep their own reference
+  return db;
+}
+
+Database::Database(std::string path, bool envReadOnly)
+    : m_path(std::move(path)), m_envReadOnly(envReadOnly) {}
+
+Database::~Database() {
+  for (auto& entry : m_statements) sqlite3_finalize(entry.second);
+  if (m_db) sqlite3_close(m_db);
+}
+
+int Database::Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+sqlite3_stmt* Database::Prepare(const char* sql, int* rc) {
+  if (!m_db) {
+    *rc = SQLITE_CANTOPEN;
+    return nullptr;
+  }
+  auto found = m_statements.find(sql);
+  if (found != m_statements.end()) return found->second;
+  sqlite3_stmt* stmt = nullptr;
+  *rc = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (*rc != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  m_statements.emplace(sql, stmt);
+  return stmt;
+}
+
+bool Database::HasSchema() {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='vals'", -1,
+                         &stmt, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return false;
+  }
+  bool found = sqlite3_step(stmt) == SQLITE_ROW;
+  sqlite3_finalize(stmt);
+  return found;
+}
+
+LSTATUS Database::Open() {
+  bool exists = access(m_path.c_str(), F_OK) == 0;
+  // Root may write anything, so the file's mode only shows read-only for
+  // ordinary users; ARCWISE_REGISTRY_READONLY stands in for the rest.
+  m_readOnly = m_envReadOnly || (exists && access(m_path.c_str(), W_OK) != 0);
+  if (m_readOnly) {
+    if (!exists) return ERROR_SUCCESS;  // nothing to read: every key is missing
+    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+      sqlite3_close(m_db);
+      m_db = nullptr;
+      return ErrorFromSqlite(rc);
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    if (!HasSchema()) {
+      sqlite3_close(m_db);
+      m_db = nullptr;
+    }
+    return ERROR_SUCCESS;
+  }
+
+  std::error_code ec;
+  std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    if ((rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_READONLY ||
+        (rc & 0xff) == SQLITE_PERM) {
+      // A process that cannot create its database has no write rights.
+      m_readOnly = true;
+      return ERROR_SUCCESS;
+    }
+    return ErrorFromSqlite(rc);
+  }
+  sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+  // In WAL mode NORMAL loses no committed write when a process dies, only
+  // perhaps the last ones at a power cut, as the Windows registry's lazy
+  // flush does; FULL would sync the disk on every value written.
+  Exec("PRAGMA synchronous=NORMAL");
+  return CreateSchema();
+}
+
+LSTATUS Database::CreateSchema() {
+  if (HasSchema()) return ERROR_SUCCESS;
+  int rc = Exec("PRAGMA journal_mode=WAL");
+  if (rc == SQLITE_OK) rc = Exec("BEGIN IMMEDIATE");
+  if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
+  rc = Exec(kSchema);
+  struct Root {
+    KeyId id;
+    KeyId parent;
+    const char16_t* name;
+  };
+  static const Root kRoots[] = {{kLocalMachineId, 0, u"HKEY_LOCAL_MACHINE"},
+                                {kCurrentUserId, 0, u"HKEY_CURRENT_USER"},
+                                {kUsersId, 0, u"HKEY_USERS"},
+                                {kSoftwareId, kLocalMachineId, u"SOFTWARE"},
+                                {kClassesId, kSoftwareId, u"Classes"}};
+  for (const Root& root : kRoots) {
+    if (rc != SQLITE_OK) break;
+    sqlite3_stmt* stmt = nullptr;
+    rc = sqlite3_prepare_v2(
+        m_db, "INSERT OR IGNORE INTO keys(id, parent, name, fold, written) VALUES(?,?,?,?,?)", -1,
+        &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+      std::string name = NameBytes(root.name);
+      std::string fold = FoldBytes(root.name);
+      sqlite3_bind_int64(stmt, 1, root.id);
+      sqlite3_bind_int64(stmt, 2, root.parent);
+      sqlite3_bind_blob(stmt, 3, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_blob(stmt, 4, fold.data(), static_cast<int>(fold.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_int64(stmt, 5, FileTimeNow());
+      rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(m_db);
+    }
+    sqlite3_finalize(stmt);
+  }
+  if (rc == SQLITE_OK) rc = Exec("COMMIT");
+  if (rc != SQLITE_OK) {
+    Exec("ROLLBACK");
+    return ErrorFromSqlite(rc);
+  }
+  return ERROR_SUCCESS;
+}
+
+// ---- scopes -----------------------------------------------------------------
+
+ReadScope::ReadScope(Database& db) : m_db(db), m_lock(db.Mutex()) {
+  if (m_db.Connection() && m_db.TransactionDepth() == 0) m_began = m_db.Exec("BEGIN") == SQLITE_OK;
+}
+
+ReadScope::~ReadScope() {
+  if (m_began && m_db.Exec("COMMIT") != SQLITE_OK) m_db.Exec("ROLLBACK");
+}
+
+WriteScope::WriteScope(Database& db) : m_db(db), m_lock(db.Mutex()) {
+  if (m_db.ReadOnly() || !m_db.Connection()) {
+    m_status = ERROR_ACCESS_DENIED;
+    return;
+  }
+  m_savepoint = m_db.TransactionDepth() > 0;
+  int rc = m_db.Exec(m_savepoint ? "SAVEPOINT arcwise_write" : "BEGIN IMMEDIATE");
+  m_status = ErrorFromSqlite(rc);
+  m_open = rc == SQLITE_OK;
+}
+
+LSTATUS WriteScope::Commit() {
+  if (!m_open) return m_status;
+  int rc = m_db.Exec(m_savepoint ? "RELEASE arcwise_write" : "COMMIT");
+  if (rc != SQLITE_OK) return m_status = ErrorFromSqlite(rc);
+  m_open = false;
+  return ERROR_SUCCESS;
+}
+
+WriteScope::~WriteScope() {
+  if (!m_open) return;
+  if (m_savepoint) {
+    m_db.Exec("ROLLBACK TO arcwise_write");
+    m_db.Exec("RELEASE arcwise_write");
+  } else {
+    m_db.Exec("ROLLBACK");
+  }
+}
+
+}  // namespace arcwise_registry

@@ -1,0 +1,360 @@
+// Key handle table, path resolution, and the functions that open, create,
+// close and delete keys (RegOpenKeyExW, RegCreateKeyExW, RegCloseKey,
+// RegDeleteKeyW, SHDeleteKeyW).
+#include "registry_keys.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include <shlwapi.h>
+
+namespace arcwise_registry {
+
+namespace {
+
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr REGSAM kGenericRead = 0x80000000;
+constexpr REGSAM kGenericWrite = 0x40000000;
+constexpr REGSAM kGenericExecute = 0x20000000;
+constexpr REGSAM kGenericAll = 0x10000000;
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kWriteDac = 0x00040000;
+constexpr REGSAM kWriteOwner = 0x00080000;
+
+struct KeyHandle {
+  std::shared_ptr<Database> db;
+  KeyId id;
+  REGSAM access;
+};
+
+struct HandleTable {
+  std::mutex mutex;
+  std::unordered_map<HKEY, KeyHandle*> handles;
+};
+
+HandleTable& Handles() {
+  static HandleTable* table = new HandleTable();  // lives to process exit
+  return *table;
+}
+
+}  // namespace
+
+REGSAM NormaliseAccess(REGSAM desired, bool readOnlyDatabase) {
+  REGSAM access = desired & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+  if (access & kGenericRead) access |= KEY_READ;
+  if (access & kGenericWrite) access |= KEY_WRITE;
+  if (access & kGenericExecute) access |= KEY_EXECUTE;
+  if (access & kGenericAll) access |= KEY_ALL_ACCESS;
+  if (access & kMaximumAllowed) access |= readOnlyDatabase ? KEY_READ : KEY_ALL_ACCESS;
+  return access & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | kMaximumAllowed);
+}
+
+bool WantsWriteAccess(REGSAM access) {
+  return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | kWriteDac |
+                    kWriteOwner)) != 0;
+}
+
+LSTATUS CheckAccess(const KeyRef& key, REGSAM needed) {
+  return (key.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+LSTATUS ResolveKey(HKEY key, KeyRef* out) {
+  KeyId root = 0;
+  if (key == HKEY_CLASSES_ROOT) root = kClassesId;
+  else if (key == HKEY_CURRENT_USER) root = kCurrentUserId;
+  else if (key == HKEY_LOCAL_MACHINE) root = kLocalMachineId;
+  else if (key == HKEY_USERS) root = kUsersId;
+  if (root != 0) {
+    LSTATUS error = ERROR_SUCCESS;
+    out->db = Database::Current(&error);
+    if (!out->db) return error;
+    out->id = root;
+    out->access = KEY_ALL_ACCESS;
+    out->predefined = true;
+    return ERROR_SUCCESS;
+  }
+  if (!key) return ERROR_INVALID_HANDLE;
+  HandleTable& table = Handles();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  auto found = table.handles.find(key);
+  if (found == table.handles.end()) return ERROR_INVALID_HANDLE;
+  out->db = found->second->db;
+  out->id = found->second->id;
+  out->access = found->second->access;
+  out->predefined = false;
+  return ERROR_SUCCESS;
+}
+
+HKEY NewKeyHandle(const std::shared_ptr<Database>& db, KeyId id, REGSAM access) {
+  auto* handle = new KeyHandle{db, id, access};
+  HKEY key = reinterpret_cast<HKEY>(handle);
+  HandleTable& table = Handles();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  table.handles.emplace(key, handle);
+  return key;
+}
+
+bool CloseKeyHandle(HKEY key) {
+  KeyHandle* handle = nullptr;
+  {
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    auto found = table.handles.find(key);
+    if (found == table.handles.end()) return false;
+    handle = found->second;
+    table.handles.erase(found);
+  }
+  delete handle;  // may release the last reference to an old database
+  return true;
+}
+
+LSTATUS SplitSubKey(LPCWSTR subKey, std::vector<std::u16string_view>* parts) {
+  parts->clear();
+  std::u16string_view path = WView(subKey);
+  if (path.empty()) return ERROR_SUCCESS;
+  if (path.front() == u'\\') return ERROR_BAD_PATHNAME;
+  if (path.back() == u'\\') path.remove_suffix(1);
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = path.size();
+    std::u16string_view name = path.substr(start, end - start);
+    if (name.empty()) return ERROR_BAD_PATHNAME;
+    if (name.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    parts->push_back(name);
+    start = end + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+bool KeyExists(Database& db, KeyId id) {
+  if (IsProtectedKey(id)) return true;
+  if (!db.Connection()) return false;
+  Statement stmt(db, "SELECT 1 FROM keys WHERE id=?");
+  stmt.Bind(1, id);
+  return stmt.Step() == SQLITE_ROW;
+}
+
+KeyId FindChild(Database& db, KeyId parent, std::u16string_view name) {
+  if (!db.Connection()) return 0;
+  Statement stmt(db, "SELECT id FROM keys WHERE parent=? AND fold=?");
+  stmt.Bind(1, parent);
+  stmt.BindBlob(2, FoldBytes(name));
+  return stmt.Step() == SQLITE_ROW ? stmt.Int(0) : 0;
+}
+
+LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts,
+                   KeyId* found) {
+  KeyId id = base;
+  for (auto name : parts) {
+    id = FindChild(db, id, name);
+    if (id == 0) return ERROR_FILE_NOT_FOUND;
+  }
+  *found = id;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS TouchKey(Database& db, KeyId id) {
+  Statement stmt(db, "UPDATE keys SET written=? WHERE id=?");
+  stmt.Bind(1, FileTimeNow());
+  stmt.Bind(2, id);
+  return ErrorFromSqlite(stmt.Step());
+}
+
+namespace {
+
+LSTATUS InsertKey(Database& db, KeyId parent, std::u16string_view name, KeyId* id) {
+  Statement stmt(db, "INSERT INTO keys(parent, name, fold, written) VALUES(?,?,?,?)");
+  stmt.Bind(1, parent);
+  stmt.BindBlob(2, NameBytes(name));
+  stmt.BindBlob(3, FoldBytes(name));
+  stmt.Bind(4, FileTimeNow());
+  int rc = stmt.Step();
+  if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+  *id = sqlite3_last_insert_rowid(db.Connection());
+  return TouchKey(db, parent);
+}
+
+// Removes a key's subtree (or only the key, which then must have no
+// subkeys), with its values.
+LSTATUS DeleteTree(Database& db, KeyId id, bool recursive) {
+  int rc;
+  if (recursive) {
+    Statement values(db,
+                     "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL "
+                     "SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
+                     "DELETE FROM vals WHERE key IN sub");
+    values.Bind(1, id);
+    rc = values.Step();
+    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+    Statement keys(db,
+                   "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL "
+                   "SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
+                   "DELETE FROM keys WHERE id IN sub");
+    keys.Bind(1, id);
+    rc = keys.Step();
+  } else {
+    Statement children(db, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
+    children.Bind(1, id);
+    rc = children.Step();
+    if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
+    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+    Statement values(db, "DELETE FROM vals WHERE key=?");
+    values.Bind(1, id);
+    rc = values.Step();
+    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+    Statement key(db, "DELETE FROM keys WHERE id=?");
+    key.Bind(1, id);
+    rc = key.Step();
+  }
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+}
+
+LSTATUS DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool recursive) {
+  KeyRef base;
+  LSTATUS status = ResolveKey(hKey, &base);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<std::u16string_view> parts;
+  status = SplitSubKey(lpSubKey, &parts);
+  if (status != ERROR_SUCCESS) return status;
+  Database& db = *base.db;
+  if (db.ReadOnly()) {
+    // Say what Windows says to a non-administrator: missing is missing,
+    // present is not yours to delete.
+    ReadScope scope(db);
+    if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+    KeyId target = 0;
+    status = FindSubKey(db, base.id, parts, &target);
+    return status != ERROR_SUCCESS ? status : ERROR_ACCESS_DENIED;
+  }
+  WriteScope scope(db);
+  if (scope.Status() != ERROR_SUCCESS) return scope.Status();
+  if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+  KeyId target = 0;
+  status = FindSubKey(db, base.id, parts, &target);
+  if (status != ERROR_SUCCESS) return status;
+  if (IsProtectedKey(target)) return ERROR_ACCESS_DENIED;
+  KeyId parent = 0;
+  {
+    Statement parentOf(db, "SELECT parent FROM keys WHERE id=?");
+    parentOf.Bind(1, target);
+    if (parentOf.Step() == SQLITE_ROW) parent = parentOf.Int(0);
+  }
+  status = DeleteTree(db, target, recursive);
+  if (status == ERROR_SUCCESS && parent != 0) status = TouchKey(db, parent);
+  if (status != ERROR_SUCCESS) return status;
+  return scope.Commit();
+}
+
+}  // namespace
+
+}  // namespace arcwise_registry
+
+using namespace arcwise_registry;
+
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                      PHKEY phkResult) {
+  (void)ulOptions;  // REG_OPTION_OPEN_LINK: there are no links here
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  KeyRef base;
+  LSTATUS status = ResolveKey(hKey, &base);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<std::u16string_view> parts;
+  status = SplitSubKey(lpSubKey, &parts);
+  if (status != ERROR_SUCCESS) return status;
+  Database& db = *base.db;
+  REGSAM access = NormaliseAccess(samDesired, db.ReadOnly());
+  if (parts.empty() && base.predefined) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  KeyId target = 0;
+  {
+    ReadScope scope(db);
+    if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+    status = FindSubKey(db, base.id, parts, &target);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  if (db.ReadOnly() && WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
+  *phkResult = NewKeyHandle(base.db, target, access);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                        DWORD dwOptions, REGSAM samDesired,
+                        const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                        LPDWORD lpdwDisposition) {
+  (void)Reserved;
+  (void)lpClass;               // classes are not kept
+  (void)lpSecurityAttributes;  // one user, no descriptors
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  // Volatile keys are kept like any other: nothing here outlives a reboot
+  // differently from the database file.
+  if (dwOptions & ~static_cast<DWORD>(REG_OPTION_VOLATILE | REG_OPTION_OPEN_LINK | 0x4))
+    return ERROR_INVALID_PARAMETER;
+  KeyRef base;
+  LSTATUS status = ResolveKey(hKey, &base);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<std::u16string_view> parts;
+  status = SplitSubKey(lpSubKey, &parts);
+  if (status != ERROR_SUCCESS) return status;
+  Database& db = *base.db;
+  REGSAM access = NormaliseAccess(samDesired, db.ReadOnly());
+
+  if (parts.empty() && base.predefined) {
+    if (db.ReadOnly() && WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
+    if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+
+  if (db.ReadOnly()) {
+    // Opening an existing key for reading is all a read-only process may do.
+    ReadScope scope(db);
+    if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+    KeyId target = 0;
+    if (FindSubKey(db, base.id, parts, &target) != ERROR_SUCCESS || WantsWriteAccess(access))
+      return ERROR_ACCESS_DENIED;
+    if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    *phkResult = NewKeyHandle(base.db, target, access);
+    return ERROR_SUCCESS;
+  }
+
+  WriteScope scope(db);
+  if (scope.Status() != ERROR_SUCCESS) return scope.Status();
+  if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+  KeyId id = base.id;
+  bool created = false;
+  for (auto name : parts) {
+    KeyId child = FindChild(db, id, name);
+    if (child == 0) {
+      if (!created && CheckAccess(base, KEY_CREATE_SUB_KEY) != ERROR_SUCCESS)
+        return ERROR_ACCESS_DENIED;
+      status = InsertKey(db, id, name, &child);
+      if (status != ERROR_SUCCESS) return status;
+      created = true;
+    }
+    id = child;
+  }
+  status = scope.Commit();
+  if (status != ERROR_SUCCESS) return status;
+  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *phkResult = NewKeyHandle(base.db, id, access);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY hKey) {
+  if (hKey == HKEY_CLASSES_ROOT || hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE ||
+      hKey == HKEY_USERS)
+    return ERROR_SUCCESS;
+  return CloseKeyHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return DeleteKey(hKey, lpSubKey, false);
+}
+
+LSTATUS SHDeleteKeyW(HKEY hkey, LPCWSTR pszSubKey) { return DeleteKey(hkey, pszSubKey, true); }

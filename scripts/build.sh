@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Configures and builds one tree.
+#   scripts/build.sh            normal build in build/
+#   scripts/build.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-sanitize/
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+kind=${1:-normal}
+jobs=${JOBS:-$(nproc)}
+
+case "$kind" in
+  normal)   dir="$root/build";          extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  sanitize) dir="$root/build-sanitize"; extra=(-DCMAKE_BUILD_TYPE=Debug -DARCWISE_SANITIZE=ON -DARCWISE_BUILD_BENCH=OFF) ;;
+  *) echo "usage: $0 [normal|sanitize]" >&2; exit 2 ;;
+esac
+
+cmake -S "$root" -B "$dir" "${extra[@]}"
+cmake --build "$dir" -j "$jobs"

@@ -1,0 +1,161 @@
+// Classes a process serves itself (CoRegisterClassObject): they are found
+// before the registry, in the contexts they were registered for, until
+// revoked; references stay balanced.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include <comptr.h>
+#include <objbase.h>
+#include <shlwapi.h>
+
+namespace {
+
+const CLSID CLSID_Served = {0x7D30B6E2, 0x1C5F, 0x4A09, {0xB4, 0x7E, 0x51, 0x0C, 0x2D, 0x98, 0x66, 0x10}};
+
+std::atomic<LONG> g_liveThings{0};
+
+class CThing final : public IPersist {
+ public:
+  CThing() { ++g_liveThings; }
+  ~CThing() { --g_liveThings; }
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IPersist) {
+      *ppv = static_cast<IPersist*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG refs = --m_refs;
+    if (refs == 0) delete this;
+    return refs;
+  }
+  STDMETHODIMP GetClassID(CLSID* pClassID) override {
+    *pClassID = CLSID_Served;
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> m_refs{1};
+};
+
+class CThingFactory final : public IClassFactory {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *ppv = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --m_refs; }  // owned by the test
+  STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (pUnkOuter) return CLASS_E_NOAGGREGATION;
+    auto* thing = new CThing;
+    HRESULT hr = thing->QueryInterface(riid, ppv);
+    thing->Release();
+    return hr;
+  }
+  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+  ULONG Refs() const { return m_refs; }
+
+ private:
+  std::atomic<ULONG> m_refs{1};
+};
+
+class ComClassTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
+  void TearDown() override {
+    CoUninitialize();
+    EXPECT_EQ(1u, m_factory.Refs()) << "the runtime kept or lost a reference";
+    EXPECT_EQ(0, g_liveThings.load());
+  }
+  CThingFactory m_factory;
+};
+
+TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
+  DWORD cookie = 0;
+  ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+  EXPECT_NE(0u, cookie);
+  EXPECT_EQ(2u, m_factory.Refs());
+
+  ComPtr<IPersist> thing;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&thing)));
+  CLSID clsid;
+  ASSERT_EQ(S_OK, thing->GetClassID(&clsid));
+  EXPECT_TRUE(IsEqualCLSID(CLSID_Served, clsid));
+  EXPECT_EQ(1, g_liveThings.load());
+
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, CoGetClassObject(CLSID_Served, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)));
+  EXPECT_EQ(&m_factory, factory.Get());
+  ComPtr<IStream> wrong;
+  EXPECT_EQ(E_NOINTERFACE, CoGetClassObject(CLSID_Served, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&wrong)));
+  factory.Reset();
+  thing.Reset();
+
+  EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
+  EXPECT_EQ(1u, m_factory.Refs());
+  EXPECT_EQ(CO_E_OBJNOTREG, CoRevokeClassObject(cookie));
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&thing)));
+}
+
+TEST_F(ComClassTableTest, RegisteredClassComesBeforeTheRegistry) {
+  // The registry names a server that does not exist; the registered class
+  // object must be used without ever trying it.
+  HKEY key = nullptr;
+  WString subkey = W("CLSID\\") + GuidToString(CLSID_Served) + W("\\InprocServer32");
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                           &key, nullptr));
+  const WString path = W("/nonexistent/libnothing.so");
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                                          DWORD((path.size() + 1) * sizeof(WCHAR))));
+  RegCloseKey(key);
+
+  ComPtr<IPersist> thing;
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
+            CoCreateInstance(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&thing)));
+  DWORD cookie = 0;
+  ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&thing)));
+  thing.Reset();
+  EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
+  EXPECT_EQ(ERROR_SUCCESS, SHDeleteKeyW(HKEY_CLASSES_ROOT, (W("CLSID\\") + GuidToString(CLSID_Served)).c_str()));
+}
+
+TEST_F(ComClassTableTest, ContextsMustOverlap) {
+  DWORD cookie = 0;
+  ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+  ComPtr<IPersist> thing;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&thing)));
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&thing)));
+  thing.Reset();
+  EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
+}
+
+TEST_F(ComClassTableTest, BadArgumentsAreRefused) {
+  DWORD cookie = 0;
+  EXPECT_EQ(E_INVALIDARG, CoRegisterClassObject(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, 0, &cookie));
+  EXPECT_EQ(E_INVALIDARG, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_INPROC_SERVER, 0, nullptr));
+  EXPECT_EQ(E_INVALIDARG, CoGetClassObject(CLSID_Served, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, nullptr));
+  EXPECT_EQ(CO_E_OBJNOTREG, CoRevokeClassObject(0));
+}
+
+TEST_F(ComClassTableTest, LeftoverRegistrationsAreReleasedWhenTheApartmentEnds) {
+  DWORD cookie = 0;
+  ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+  // TearDown's CoUninitialize must give the reference back.
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#include "support/test_env.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace arcwise_test {
+
+namespace {
+std::string g_root;
+std::string g_registry;
+}  // namespace
+
+void InitTestEnvironment() {
+  const char* base = getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/arcwise-test-XXXXXX";
+  std::vector<char> buffer(templ.begin(), templ.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) throw std::runtime_error("cannot create test folder");
+  g_root = buffer.data();
+  std::filesystem::create_directories(g_root + "/tmp");
+  g_registry = g_root + "/registry.db";
+  setenv("TMPDIR", (g_root + "/tmp").c_str(), 1);
+  setenv("ARCWISE_REGISTRY", g_registry.c_str(), 1);
+  unsetenv("ARCWISE_REGISTRY_READONLY");
+}
+
+void CleanupTestEnvironment() {
+  if (g_root.empty()) return;
+  std::error_code ec;
+  // Make read-only leftovers of failed tests removable too.
+  std::filesystem::permissions(g_root, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(g_root, ec);
+}
+
+const std::string& TestRoot() { return g_root; }
+const std::string& RegistryFile() { return g_registry; }
+
+std::string MakeTestFolder(const std::string& name) {
+  std::string path = g_root + "/" + name;
+  std::filesystem::remove_all(path);
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+WString WideFolder(const std::string& posixFolder) {
+  WString wide = Utf8ToUtf16(posixFolder);
+  for (auto& c : wide) {
+    if (c == u'/') c = u'\\';
+  }
+  if (wide.empty() || wide.back() != u'\\') wide += u'\\';
+  return wide;
+}
+
+DebugCapture::DebugCapture() { ArcwiseSetDebugOutputCapture(&DebugCapture::OnOutput, this); }
+DebugCapture::~DebugCapture() { ArcwiseSetDebugOutputCapture(nullptr, nullptr); }
+
+void DebugCapture::OnOutput(LPCWSTR text, void* context) {
+  auto* self = static_cast<DebugCapture*>(context);
+  std::lock_guard<std::mutex> lock(self->m_mutex);
+  self->m_lines.emplace_back(text ? text : W(""));
+}
+
+std::vector<WString> DebugCapture::Lines() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_lines;
+}
+
+std::string DebugCapture::Text() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::string all;
+  for (const auto& line : m_lines) all += Utf16ToUtf8(line);
+  return all;
+}
+
+void DebugCapture::Clear() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_lines.clear();
+}
+
+}  // namespace arcwise_test

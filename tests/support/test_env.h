@@ -1,0 +1,43 @@
+// Per-process test environment: a private temporary folder (TMPDIR points
+// into it) and a private registry database (ARCWISE_REGISTRY), made before
+// the first test and removed after the last. Also a capture of the debug
+// output channel. Single-threaded set-up; the capture is thread-safe.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace arcwise_test {
+
+// Root of this process's private folder (no trailing separator).
+const std::string& TestRoot();
+// A fresh, empty folder under TestRoot() for one test (no trailing separator).
+std::string MakeTestFolder(const std::string& name);
+// The same as a wide path with a trailing backslash, as the module passes folders.
+WString WideFolder(const std::string& posixFolder);
+// The registry database of this process.
+const std::string& RegistryFile();
+
+// Collects everything written through OutputDebugString while it lives.
+class DebugCapture {
+ public:
+  DebugCapture();
+  ~DebugCapture();
+  DebugCapture(const DebugCapture&) = delete;
+  DebugCapture& operator=(const DebugCapture&) = delete;
+
+  std::vector<WString> Lines() const;
+  // All captured text joined, as UTF-8 for readable assertion messages.
+  std::string Text() const;
+  void Clear();
+
+ private:
+  static void OnOutput(LPCWSTR text, void* context);
+  mutable std::mutex m_mutex;
+  std::vector<WString> m_lines;
+};
+
+}  // namespace arcwise_test
