@@ -1,0 +1,50 @@
+// The settings of the process, read once from the product's registry key.
+// The module keeps one ArcwiseConfiguration per process: the class object
+// builds it (serialised) on first use and owns it until the module unloads;
+// filter objects only point to it. After construction nothing changes, so any
+// thread may read it without locking.
+#pragma once
+
+#include <windows.h>
+
+// The product's key under HKEY_LOCAL_MACHINE.
+#define ARCWISE_PRODUCT_KEY W("SOFTWARE\\Quillmark\\Arcwise")
+
+class CFilterConfiguration {
+ public:
+  // Reads the settings under productKey (relative to HKEY_LOCAL_MACHINE; null
+  // reads nothing from the registry) and picks the working folder. Never
+  // fails: what cannot be read takes its default.
+  explicit CFilterConfiguration(LPCWSTR productKey);
+  virtual ~CFilterConfiguration();
+
+  CFilterConfiguration(const CFilterConfiguration&) = delete;
+  CFilterConfiguration& operator=(const CFilterConfiguration&) = delete;
+
+  // The validated working folder ending in a separator; empty when none.
+  const WString& GetAppTempDir() const { return AppTempDir; }
+  const WString& GetProductKey() const { return ProductKey; }
+  // MultipleInstancesMode, 0 or 1.
+  DWORD GetUseSingleMetadataInstance() const { return UseSingleMetadataInstance; }
+  // MetadataIndexingMode, 0 or 1.
+  DWORD GetIndexMappedMetadataOnly() const { return IndexMappedMetadataOnly; }
+
+ protected:
+  WString AppTempDir;
+  WString ProductKey;
+  DWORD UseSingleMetadataInstance = 0;
+  DWORD IndexMappedMetadataOnly = 0;
+};
+
+class ArcwiseConfiguration : public CFilterConfiguration {
+ public:
+  // The settings under ARCWISE_PRODUCT_KEY.
+  ArcwiseConfiguration();
+  ~ArcwiseConfiguration() override;
+
+  // True only when the registry value UseLongitudeOptomization is exactly 1.
+  bool GetUseLongitudeOptomization() const { return UseLongitudeOptomization != 0; }
+
+ protected:
+  BYTE UseLongitudeOptomization = 0;
+};
