@@ -1,0 +1,121 @@
+// CUnzipper: reads one ZIP archive through minizip and writes its entries to
+// files below an extraction folder; EntryInfo: what it reports about one
+// entry. The only user is ZipDocument::Open, which keeps a CUnzipper for the
+// length of one extraction. A CUnzipper owns its minizip handle (closed by
+// Close or the destructor) and its flat-path tables; it never logs (every
+// failure is a false result and the caller decides). One thread at a time.
+//
+// Entry names:
+//   - the name and comment bytes are read whole (a ZIP name may hold up to
+//     65535 bytes) and decoded as UTF-8 when the entry's general-purpose
+//     bit 11 is set, otherwise in the ANSI code page (GetACP at that moment);
+//     every '/' then becomes '\'. `name` is the true name, never cut.
+//   - `extractPath` is where the entry's file goes, relative to the
+//     extraction folder: MakeSafeRelativePath(name) (EntryPath.h: drive
+//     designators, leading separators, "." and ".." components are removed),
+//     or under flattenPaths the flat path "<n>\<file name>", where the file
+//     name is the last component of the safe path and n counts the different
+//     entry paths ending in that file name (0 for the first, exact
+//     comparison, remembered per entry path so asking twice gives the same
+//     answer and does not advance the count). An empty extractPath means the
+//     entry cannot be written anywhere safe.
+//   - target paths are folder + '\' + extractPath at full length (no 260
+//     character limit); a component the file system refuses makes that one
+//     entry fail.
+//
+// Extraction refuses (returns false, leaves no file behind):
+//   - encrypted entries (bit 0): no password is ever supplied, so their
+//     bytes would be cipher text;
+//   - data errors, a CRC-32 that differs from the central directory, and a
+//     data length that differs from the declared uncompressed size: the
+//     partly or wrongly written file is deleted;
+//   - entries with an empty extractPath.
+// Symbolic-link entries (Unix mode S_IFLNK in the external attributes) are
+// written as regular files holding the link text: no link is ever created,
+// so nothing below the extraction folder can lead out of it, and a later
+// entry "through" such a name fails because a file is in the way.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <windows.h>
+
+// The minizip handle (unzFile) without pulling minizip into every includer.
+typedef void* ArchiveHandle;
+
+struct EntryInfo {
+  WString name;         // entry path, '\' separators, decoded, never cut
+  WString extractPath;  // relative target path; empty: cannot be written
+  WString comment;      // entry comment, decoded like name
+  DWORD versionMadeBy = 0;
+  DWORD versionNeeded = 0;
+  DWORD flags = 0;
+  DWORD compressionMethod = 0;
+  DWORD dosDate = 0;
+  DWORD crc = 0;
+  DWORD compressedSize = 0;    // low 32 bits
+  DWORD uncompressedSize = 0;  // low 32 bits
+  DWORD internalAttributes = 0;
+  DWORD externalAttributes = 0;
+  ULONGLONG compressedSize64 = 0;
+  ULONGLONG uncompressedSize64 = 0;
+  // The name ends with '\', or an empty entry carries a folder attribute
+  // (MS-DOS tools mark folders only so: "def" beside "def/foo").
+  bool isFolder = false;
+
+  bool IsEncrypted() const;
+  // The MS-DOS directory bit, or a Unix directory mode from a Unix host.
+  bool HasFolderAttribute() const;
+  // Unix symbolic link recorded by a Unix-hosted zip tool.
+  bool IsSymbolicLink() const;
+};
+
+class CUnzipper {
+ public:
+  CUnzipper();
+  virtual ~CUnzipper();
+
+  CUnzipper(const CUnzipper&) = delete;
+  CUnzipper& operator=(const CUnzipper&) = delete;
+
+  // Closes any open archive first; false for a null path or anything minizip
+  // does not accept as a ZIP archive.
+  bool Open(LPCWSTR path);
+  // False when no archive is open, else whether minizip closed it. Empties
+  // the flat-path tables, so numbering starts again with the next archive.
+  bool Close();
+  bool IsOpen() const { return m_handle != nullptr; }
+
+  // Number of entries (low 32 bits); 0 when closed or unreadable.
+  DWORD GetEntryCount();
+  bool MoveToFirstEntry();
+  // False at the end of the central directory or on an error.
+  bool MoveToNextEntry();
+
+  // Describes the current entry. False when closed, when the entry's header
+  // cannot be read or its name or comment cannot be decoded.
+  bool GetCurrentEntryInfo(EntryInfo& info, BYTE flattenPaths);
+  // Writes the current entry below `folder` (created with its parents when
+  // missing). True for a folder entry (nothing is written) and for a file
+  // written completely and verified; false otherwise (see above).
+  bool ExtractCurrentEntry(LPCWSTR folder, BYTE flattenPaths);
+  // The same with the entry's description already at hand (as
+  // GetCurrentEntryInfo gave it for the current entry).
+  bool ExtractCurrentEntry(LPCWSTR folder, const EntryInfo& info);
+
+ private:
+  WString MapToFlatPath(const WString& entryPath, std::u16string_view safePath);
+  bool EnsureFolder(const WString& path);
+  bool EnsureParentFolder(const WString& filePath);
+  bool CopyCurrentEntryTo(HANDLE file, ULONGLONG* written);
+
+  ArchiveHandle m_handle = nullptr;
+  std::unordered_map<WString, WString> m_flatPaths;
+  std::unordered_map<WString, INT> m_nameCounts;
+  // The folder that EnsureFolder made or found last: consecutive entries of
+  // one folder then cost no file-system call for their parents.
+  WString m_lastFolder;
+  std::vector<BYTE> m_copyBuffer;
+};

@@ -1,0 +1,69 @@
+// ZipDocument: one ZIP archive as the filter sees it. Open extracts every
+// entry into a private folder (the ArcTempDir, made inside the working folder
+// with the prefix "aw") and keeps two lists in central-directory order: the
+// names of all entries whose header could be read (folders included, the
+// archive's own paths with '\' separators, never flattened or cut), and the
+// full paths of the files that were written completely and verified.
+//
+// Ownership: from Open until Close or destruction the ArcTempDir and all
+// below it belong to the document; the lists own their strings. The archive
+// itself is open only while Open runs. Entries that cannot be written safely
+// (encrypted, damaged, names that cannot become a safe path; see Unzipper.h)
+// keep their name in the entry list and have no extracted file.
+//
+// The file walk: HasMoreFiles stays true after the last path was handed out;
+// only the NextFile call that finds no further path returns an empty string
+// and ends the walk. Rewind starts it again at any time.
+//
+// One thread at a time; documents share nothing with each other.
+#pragma once
+
+#include <vector>
+
+#include <windows.h>
+
+class ZipDocument {
+ public:
+  enum WalkState : INT {
+    NotStarted = 0,
+    Walking = 1,
+    Finished = 2,
+  };
+  typedef std::vector<WString>::const_iterator EntryNameIterator;
+
+  // With a non-null archivePath, opens it at once (see Open); the outcome is
+  // read with IsOpen. flattenPaths: only its low 8 bits count.
+  ZipDocument(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths);
+  virtual ~ZipDocument();
+
+  ZipDocument(const ZipDocument&) = delete;
+  ZipDocument& operator=(const ZipDocument&) = delete;
+
+  // Discards any earlier extraction, makes a new ArcTempDir and extracts the
+  // archive into it. False when no folder can be made, when the archive
+  // cannot be opened, or when it has no entries.
+  BYTE Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths);
+  // Deletes the ArcTempDir with its content (problems are logged, never
+  // reported) and empties both lists.
+  void Close();
+  BYTE IsOpen() const { return m_isOpen; }
+
+  void Rewind();
+  bool HasMoreFiles() const;
+  // The full path of the next extracted file, or an empty string.
+  WString NextFile();
+
+  EntryNameIterator EntryNamesBegin() const { return m_entryNames.begin(); }
+  EntryNameIterator EntryNamesEnd() const { return m_entryNames.end(); }
+
+  // The ArcTempDir's full path; empty while the document has no folder.
+  const WString& GetArcTempDir() const { return m_arcTempDir; }
+
+ private:
+  WString m_arcTempDir;
+  std::vector<WString> m_entryNames;
+  std::vector<WString> m_extractedFiles;
+  size_t m_cursor = 0;
+  BYTE m_isOpen = 0;
+  WalkState m_walkState = NotStarted;
+};

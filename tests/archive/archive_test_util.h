@@ -1,0 +1,83 @@
+// Helpers shared by the archive tests: wide/POSIX path conversion, reading
+// files, listing a tree, and running command-line tools. Test-only.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include <windows.h>
+
+namespace arcwise_test {
+
+// A POSIX path as the module writes it: '\' separators, no trailing one.
+inline WString WidePath(const std::string& posixPath) {
+  WString wide = Utf8ToUtf16(posixPath);
+  for (WCHAR& c : wide) {
+    if (c == u'/') c = u'\\';
+  }
+  while (wide.size() > 1 && wide.back() == u'\\') wide.pop_back();
+  return wide;
+}
+
+inline std::string PosixOf(const WString& widePath) { return PosixPathFromWide(widePath.c_str()); }
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::string& path, const std::string& data) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// Every path below root (files, folders, links), relative to root.
+inline std::set<std::string> ListTree(const std::string& root) {
+  std::set<std::string> paths;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    paths.insert(std::filesystem::relative(it->path(), root, ec).string());
+  }
+  return paths;
+}
+
+// Standard output of a shell command, with its exit status.
+inline std::string RunCommand(const std::string& command, int* status = nullptr) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    if (status) *status = -1;
+    return output;
+  }
+  char buffer[65536];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+  const int rc = pclose(pipe);
+  if (status) *status = rc;
+  return output;
+}
+
+// Single-quoted for the shell.
+inline std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+inline bool HasNotIndexedMark(const std::string& posixPath) {
+  const DWORD attributes = GetFileAttributesW(WidePath(posixPath).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+}
+
+}  // namespace arcwise_test

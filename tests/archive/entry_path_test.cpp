@@ -1,0 +1,98 @@
+// Entry-name decoding (bit 11 UTF-8 versus the ANSI code page) and the safe
+// relative path rule that keeps extraction inside its folder.
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "archive/EntryPath.h"
+
+namespace {
+
+struct SafePathCase {
+  const char16_t* entry;
+  const char16_t* expected;
+};
+
+TEST(SafeRelativePath, ReducesEveryEscapeToARelativePathInside) {
+  const SafePathCase cases[] = {
+      {u"a\\b.txt", u"a\\b.txt"},
+      {u"a/b.txt", u"a\\b.txt"},
+      {u"..\\..\\tmp\\evil.txt", u"tmp\\evil.txt"},
+      {u"../../tmp/evil.txt", u"tmp\\evil.txt"},
+      {u"a\\..\\..\\b.txt", u"a\\b.txt"},
+      {u"\\abs\\x.txt", u"abs\\x.txt"},
+      {u"\\\\server\\share\\f.txt", u"server\\share\\f.txt"},
+      {u"C:\\Windows\\x.txt", u"Windows\\x.txt"},
+      {u"c:x.txt", u"x.txt"},
+      {u"C:..\\x.txt", u"x.txt"},
+      {u"a\\.\\b\\\\c.txt", u"a\\b\\c.txt"},
+      {u"a\\...\\b.txt", u"a\\b.txt"},
+      {u"a\\. .\\b.txt", u"a\\b.txt"},
+      {u"dir\\sub\\", u"dir\\sub"},
+      {u"..a\\b..\\.c", u"..a\\b..\\.c"},
+      {u"..", u""},
+      {u"..\\", u""},
+      {u"\\", u""},
+      {u"C:", u""},
+      {u"", u""},
+  };
+  for (const SafePathCase& c : cases) {
+    EXPECT_EQ(MakeSafeRelativePath(c.entry), WString(c.expected))
+        << "entry " << Utf16ToUtf8(c.entry);
+  }
+}
+
+TEST(SafeRelativePath, NameWithZeroCharacterCannotBeWritten) {
+  // Written through a terminated path it would land under "a.txt".
+  const WString withZero(u"a.txt\0.exe", 10);
+  EXPECT_EQ(MakeSafeRelativePath(withZero), WString());
+}
+
+TEST(SafeRelativePath, LongComponentsAreKeptWhole) {
+  const WString component(300, u'x');
+  EXPECT_EQ(MakeSafeRelativePath(u"d\\" + component), u"d\\" + component);
+}
+
+TEST(SafeRelativePath, LastComponent) {
+  EXPECT_EQ(LastPathComponent(u"a\\b\\c.txt"), std::u16string_view(u"c.txt"));
+  EXPECT_EQ(LastPathComponent(u"c.txt"), std::u16string_view(u"c.txt"));
+  EXPECT_EQ(LastPathComponent(u""), std::u16string_view(u""));
+}
+
+class EntryTextDecoding : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv("ARCWISE_ACP"); }
+};
+
+TEST_F(EntryTextDecoding, Bit11NamesAreUtf8WhateverTheCodePage) {
+  setenv("ARCWISE_ACP", "1252", 1);
+  WString text;
+  ASSERT_TRUE(DecodeEntryText("\xC3\xA9t\xC3\xA9.txt", kZipFlagUtf8Names, text));
+  EXPECT_EQ(text, u"\u00e9t\u00e9.txt");
+  setenv("ARCWISE_ACP", "866", 1);
+  ASSERT_TRUE(DecodeEntryText("\xCE\x9A\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82", kZipFlagUtf8Names, text));
+  EXPECT_EQ(text, u"\u039a\u03cc\u03c3\u03bc\u03bf\u03c2");
+}
+
+TEST_F(EntryTextDecoding, OtherNamesFollowTheAnsiCodePageOfTheMoment) {
+  WString text;
+  setenv("ARCWISE_ACP", "1252", 1);
+  ASSERT_TRUE(DecodeEntryText("\xE9t\xE9.txt", 0, text));
+  EXPECT_EQ(text, u"\u00e9t\u00e9.txt");
+  // The same UTF-8 bytes without the flag are two 1252 characters each.
+  ASSERT_TRUE(DecodeEntryText("\xC3\xA9", 0, text));
+  EXPECT_EQ(text, u"\u00c3\u00a9");
+  setenv("ARCWISE_ACP", "866", 1);
+  ASSERT_TRUE(DecodeEntryText("\x8F\x90", 0, text));
+  EXPECT_EQ(text, u"\u041f\u0420");
+}
+
+TEST_F(EntryTextDecoding, EmptyAndEmbeddedZeroBytes) {
+  WString text = u"stale";
+  ASSERT_TRUE(DecodeEntryText("", 0, text));
+  EXPECT_TRUE(text.empty());
+  ASSERT_TRUE(DecodeEntryText(std::string_view("a\0b", 3), kZipFlagUtf8Names, text));
+  EXPECT_EQ(text, WString(u"a\0b", 3));
+}
+
+}  // namespace

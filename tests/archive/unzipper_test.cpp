@@ -1,0 +1,381 @@
+// CUnzipper: entry descriptions and extraction of crafted archives, including
+// the faults it must refuse (CRC mismatch, wrong length, encryption, unsafe
+// names, links) and the flat-path numbering.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/EntryPath.h"
+#include "archive/Unzipper.h"
+#include "archive_test_util.h"
+#include "support/test_env.h"
+#include "zip_writer.h"
+
+namespace fs = std::filesystem;
+using namespace arcwise_test;
+
+namespace {
+
+class UnzipperTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_folder = MakeTestFolder(std::string("unz-") + info->name());
+    m_archive = m_folder + "/test.zip";
+    m_out = m_folder + "/out";
+    fs::create_directories(m_out);
+  }
+  void TearDown() override { unsetenv("ARCWISE_ACP"); }
+
+  // Writes the archive and opens it; the test fails when it does not open.
+  void OpenArchive(const ZipWriter& writer) {
+    ASSERT_TRUE(writer.WriteTo(m_archive));
+    ASSERT_TRUE(m_unzipper.Open(WidePath(m_archive).c_str()));
+    ASSERT_TRUE(m_unzipper.MoveToFirstEntry());
+  }
+
+  // Describes and extracts every entry in order.
+  std::vector<std::pair<EntryInfo, bool>> ExtractAll(BYTE flattenPaths) {
+    std::vector<std::pair<EntryInfo, bool>> results;
+    const WString out = WidePath(m_out);
+    do {
+      EntryInfo info;
+      EXPECT_TRUE(m_unzipper.GetCurrentEntryInfo(info, flattenPaths));
+      const bool extracted = m_unzipper.ExtractCurrentEntry(out.c_str(), flattenPaths);
+      results.emplace_back(info, extracted);
+    } while (m_unzipper.MoveToNextEntry());
+    return results;
+  }
+
+  std::string m_folder;
+  std::string m_archive;
+  std::string m_out;
+  CUnzipper m_unzipper;
+};
+
+TEST_F(UnzipperTest, ClosedReaderAnswersFalseEverywhere) {
+  EntryInfo info;
+  EXPECT_FALSE(m_unzipper.Close());
+  EXPECT_EQ(m_unzipper.GetEntryCount(), 0u);
+  EXPECT_FALSE(m_unzipper.MoveToFirstEntry());
+  EXPECT_FALSE(m_unzipper.MoveToNextEntry());
+  EXPECT_FALSE(m_unzipper.GetCurrentEntryInfo(info, 0));
+  EXPECT_FALSE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
+  EXPECT_FALSE(m_unzipper.Open(nullptr));
+  EXPECT_FALSE(m_unzipper.Open(WidePath(m_folder + "/missing.zip").c_str()));
+  WriteAll(m_archive, "this is not a zip archive at all");
+  EXPECT_FALSE(m_unzipper.Open(WidePath(m_archive).c_str()));
+}
+
+TEST_F(UnzipperTest, DescribesEntriesFromTheCentralDirectory) {
+  ZipEntrySpec entry;
+  entry.name = "dir/file.txt";
+  entry.data = "hello";
+  entry.comment = "a comment";
+  entry.madeBy = (3 << 8) | 30;
+  entry.externalAttributes = 0100644u << 16;
+  OpenArchive(ZipWriter().Add(entry).Add("dir/sub/", ""));
+  EXPECT_EQ(m_unzipper.GetEntryCount(), 2u);
+  EntryInfo info;
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 0));
+  EXPECT_EQ(info.name, u"dir\\file.txt");
+  EXPECT_EQ(info.extractPath, u"dir\\file.txt");
+  EXPECT_EQ(info.comment, u"a comment");
+  EXPECT_EQ(info.crc, Crc32("hello"));
+  EXPECT_EQ(info.uncompressedSize, 5u);
+  EXPECT_EQ(info.compressionMethod, 0u);
+  EXPECT_EQ(info.versionMadeBy, static_cast<DWORD>((3 << 8) | 30));
+  EXPECT_EQ(info.externalAttributes, 0100644u << 16);
+  EXPECT_FALSE(info.isFolder);
+  EXPECT_FALSE(info.IsSymbolicLink());
+  ASSERT_TRUE(m_unzipper.MoveToNextEntry());
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 0));
+  EXPECT_EQ(info.name, u"dir\\sub\\");
+  EXPECT_TRUE(info.isFolder);
+  EXPECT_FALSE(m_unzipper.MoveToNextEntry());
+  EXPECT_TRUE(m_unzipper.Close());
+}
+
+TEST_F(UnzipperTest, FolderEntryCreatesNothing) {
+  OpenArchive(ZipWriter().Add("dir/sub/", ""));
+  EXPECT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
+  EXPECT_TRUE(ListTree(m_out).empty());
+}
+
+TEST_F(UnzipperTest, EmptyEntryWithFolderAttributeIsAFolder) {
+  // As MS-DOS tools write them: no trailing separator, only the attribute.
+  ZipEntrySpec dosFolder;
+  dosFolder.name = "def";
+  dosFolder.madeBy = 20;
+  dosFolder.externalAttributes = FILE_ATTRIBUTE_DIRECTORY;
+  ZipEntrySpec unixFolder;
+  unixFolder.name = "ghi";
+  unixFolder.madeBy = (3 << 8) | 30;
+  unixFolder.externalAttributes = 0040755u << 16;
+  ZipEntrySpec notEmpty = dosFolder;
+  notEmpty.name = "data";
+  notEmpty.data = "a file whatever its attributes say";
+  OpenArchive(ZipWriter().Add(dosFolder).Add("def/foo", "inside").Add(unixFolder).Add(notEmpty));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_TRUE(results[0].first.isFolder);
+  EXPECT_EQ(results[0].first.name, u"def");
+  EXPECT_TRUE(results[1].second);
+  EXPECT_TRUE(results[2].first.isFolder);
+  EXPECT_FALSE(results[3].first.isFolder);
+  EXPECT_TRUE(results[3].second);
+  EXPECT_EQ(ReadAll(m_out + "/def/foo"), "inside");
+  EXPECT_FALSE(fs::exists(m_out + "/ghi"));
+}
+
+TEST_F(UnzipperTest, NestedPathCreatesMarkedParents) {
+  OpenArchive(ZipWriter().Add("a/b/c.txt", "nested"));
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
+  EXPECT_EQ(ReadAll(m_out + "/a/b/c.txt"), "nested");
+  EXPECT_TRUE(fs::is_directory(m_out + "/a"));
+  EXPECT_TRUE(HasNotIndexedMark(m_out + "/a"));
+  EXPECT_TRUE(HasNotIndexedMark(m_out + "/a/b"));
+  EXPECT_TRUE(HasNotIndexedMark(m_out + "/a/b/c.txt"));
+}
+
+TEST_F(UnzipperTest, ExtractionFolderIsCreatedWhenMissing) {
+  OpenArchive(ZipWriter().Add("f.txt", "x"));
+  const std::string deep = m_folder + "/new/deeper";
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(deep).c_str(), 0));
+  EXPECT_EQ(ReadAll(deep + "/f.txt"), "x");
+  EXPECT_TRUE(HasNotIndexedMark(m_folder + "/new"));
+}
+
+TEST_F(UnzipperTest, ZeroLengthEntryGivesEmptyFile) {
+  OpenArchive(ZipWriter().Add("empty.txt", ""));
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
+  ASSERT_TRUE(fs::is_regular_file(m_out + "/empty.txt"));
+  EXPECT_EQ(fs::file_size(m_out + "/empty.txt"), 0u);
+}
+
+TEST_F(UnzipperTest, ExistingFileIsReplaced) {
+  WriteAll(m_out + "/x.txt", "an older and much longer content");
+  OpenArchive(ZipWriter().Add("x.txt", "new"));
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
+  EXPECT_EQ(ReadAll(m_out + "/x.txt"), "new");
+}
+
+TEST_F(UnzipperTest, FileInTheWayOfAFolderFailsThatEntryOnly) {
+  OpenArchive(ZipWriter().Add("a", "file first").Add("a/b.txt", "blocked").Add("c.txt", "fine"));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_TRUE(results[0].second);
+  EXPECT_FALSE(results[1].second);
+  EXPECT_TRUE(results[2].second);
+  EXPECT_EQ(ReadAll(m_out + "/a"), "file first");
+  EXPECT_EQ(ReadAll(m_out + "/c.txt"), "fine");
+}
+
+TEST_F(UnzipperTest, Bit11NamesAreUtf8AndOthersFollowTheAnsiCodePage) {
+  setenv("ARCWISE_ACP", "1252", 1);
+  ZipEntrySpec utf8;
+  utf8.name = "\xCE\x9A\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82/\xC3\xA9.txt";
+  utf8.data = "greek";
+  utf8.flags = kZipFlagUtf8Names;
+  ZipEntrySpec ansi;
+  ansi.name = "caf\xE9.txt";
+  ansi.data = "latin";
+  OpenArchive(ZipWriter().Add(utf8).Add(ansi));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].first.name, u"\u039a\u03cc\u03c3\u03bc\u03bf\u03c2\\\u00e9.txt");
+  EXPECT_EQ(results[1].first.name, u"caf\u00e9.txt");
+  EXPECT_TRUE(results[0].second);
+  EXPECT_TRUE(results[1].second);
+  // The files carry the decoded names (the platform stores names as UTF-8).
+  EXPECT_EQ(ReadAll(m_out + "/\xCE\x9A\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82/\xC3\xA9.txt"), "greek");
+  EXPECT_EQ(ReadAll(m_out + "/caf\xC3\xA9.txt"), "latin");
+}
+
+TEST_F(UnzipperTest, CrcMismatchFailsAndLeavesNoFile) {
+  ZipEntrySpec bad;
+  bad.name = "bad.txt";
+  bad.data = "the data does not match";
+  bad.crc = Crc32(bad.data) ^ 0x1;
+  OpenArchive(ZipWriter().Add(bad).Add("good.txt", "fine"));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_FALSE(results[0].second);
+  EXPECT_TRUE(results[1].second);
+  EXPECT_FALSE(fs::exists(m_out + "/bad.txt"));
+  EXPECT_EQ(ReadAll(m_out + "/good.txt"), "fine");
+}
+
+TEST_F(UnzipperTest, LengthOtherThanDeclaredFails) {
+  // The central directory claims more data than the entry holds.
+  ZipEntrySpec longer;
+  longer.name = "claims-more.txt";
+  longer.data = "short";
+  longer.uncompressedSize = 4096;
+  OpenArchive(ZipWriter().Add(longer).Add("good.txt", "fine"));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_FALSE(results[0].second);
+  EXPECT_TRUE(results[1].second);
+  EXPECT_FALSE(fs::exists(m_out + "/claims-more.txt"));
+}
+
+TEST_F(UnzipperTest, EncryptedEntryIsNeverWritten) {
+  ZipEntrySpec secret;
+  secret.name = "secret.txt";
+  secret.data = "12 bytes hdr+cipher text";
+  secret.flags = kZipFlagEncrypted;
+  OpenArchive(ZipWriter().Add(secret).Add("plain.txt", "plain"));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_TRUE(results[0].first.IsEncrypted());
+  EXPECT_EQ(results[0].first.name, u"secret.txt");
+  EXPECT_FALSE(results[0].second);
+  EXPECT_TRUE(results[1].second);
+  EXPECT_FALSE(fs::exists(m_out + "/secret.txt"));
+}
+
+TEST_F(UnzipperTest, LongNamesAreNeverCut) {
+  const std::string part(150, 'p');
+  const std::string longName = part + "/" + part + "/" + part + ".txt";  // 456 bytes
+  const std::string tooLongComponent(300, 'c');
+  OpenArchive(ZipWriter().Add(longName, "long").Add("d/" + tooLongComponent, "refused"));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].first.name, Utf8ToUtf16(part + "\\" + part + "\\" + part + ".txt"));
+  EXPECT_TRUE(results[0].second);
+  EXPECT_EQ(ReadAll(m_out + "/" + longName), "long");
+  // A component the file system cannot hold fails that entry; its name stays
+  // whole and nothing is written under a shortened name.
+  EXPECT_EQ(results[1].first.name, Utf8ToUtf16("d\\" + tooLongComponent));
+  EXPECT_FALSE(results[1].second);
+  for (const auto& path : ListTree(m_out)) {
+    EXPECT_TRUE(path.rfind("d/", 0) != 0) << path;
+  }
+}
+
+TEST_F(UnzipperTest, UnsafePathsStayInsideTheFolder) {
+  const std::string absolute = "/arcwise-zip-slip-" + std::to_string(getpid()) + ".txt";
+  OpenArchive(ZipWriter()
+                  .Add("../../evil1.txt", "1")
+                  .Add("..\\..\\evil2.txt", "2")
+                  .Add(absolute, "3")
+                  .Add("C:\\evil4.txt", "4")
+                  .Add("C:evil5.txt", "5")
+                  .Add("a/../../evil6.txt", "6")
+                  .Add("../", "")
+                  .Add("..", "7"));
+  const std::set<std::string> before = ListTree(TestRoot());
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 8u);
+  EXPECT_EQ(results[0].first.name, u"..\\..\\evil1.txt");
+  EXPECT_EQ(results[1].first.name, u"..\\..\\evil2.txt");
+  EXPECT_EQ(results[5].first.name, u"a\\..\\..\\evil6.txt");
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(results[i].second) << i;
+  EXPECT_TRUE(results[6].second);   // a folder entry: nothing to write
+  EXPECT_FALSE(results[7].second);  // nothing safe remains of ".."
+  EXPECT_EQ(ReadAll(m_out + "/evil1.txt"), "1");
+  EXPECT_EQ(ReadAll(m_out + "/evil2.txt"), "2");
+  EXPECT_EQ(ReadAll(m_out + absolute), "3");
+  EXPECT_EQ(ReadAll(m_out + "/evil4.txt"), "4");
+  EXPECT_EQ(ReadAll(m_out + "/evil5.txt"), "5");
+  EXPECT_EQ(ReadAll(m_out + "/a/evil6.txt"), "6");
+  EXPECT_FALSE(fs::exists(absolute));
+  // Outside the extraction folder nothing appeared.
+  const std::string outRelative = fs::relative(m_out, TestRoot()).string();
+  for (const std::string& path : ListTree(TestRoot())) {
+    if (path.rfind(outRelative, 0) == 0) continue;
+    EXPECT_TRUE(before.count(path)) << "written outside: " << path;
+  }
+}
+
+TEST_F(UnzipperTest, SymbolicLinksBecomeFilesAndNothingPassesThroughThem) {
+  const std::string outside = m_folder + "/outside";
+  fs::create_directories(outside);
+  OpenArchive(ZipWriter()
+                  .AddSymlink("link", outside)
+                  .Add("link/escaped.txt", "must not leave")
+                  .AddSymlink("up", "..")
+                  .Add("up/escaped2.txt", "must not leave either"));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_TRUE(results[0].first.IsSymbolicLink());
+  EXPECT_TRUE(results[0].second);
+  EXPECT_FALSE(results[1].second);
+  EXPECT_TRUE(results[2].second);
+  EXPECT_FALSE(results[3].second);
+  EXPECT_FALSE(fs::is_symlink(m_out + "/link"));
+  EXPECT_EQ(ReadAll(m_out + "/link"), outside);
+  EXPECT_EQ(ReadAll(m_out + "/up"), "..");
+  EXPECT_TRUE(ListTree(outside).empty());
+  EXPECT_FALSE(fs::exists(m_folder + "/escaped2.txt"));
+}
+
+TEST_F(UnzipperTest, EmptyNameIsNotAFolderAndCannotBeWritten) {
+  OpenArchive(ZipWriter().Add("", "nameless"));
+  EntryInfo info;
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_FALSE(info.isFolder);
+  EXPECT_TRUE(info.extractPath.empty());
+  EXPECT_FALSE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 1));
+  EXPECT_TRUE(ListTree(m_out).empty());
+}
+
+TEST_F(UnzipperTest, FlatPathsNumberEachFileNameAndRememberEntries) {
+  OpenArchive(ZipWriter()
+                  .Add("x/a.txt", "xa")
+                  .Add("y/a.txt", "ya")
+                  .Add("z/b.txt", "zb")
+                  .Add("deep/er/A.txt", "upper")
+                  .Add("w/", ""));
+  EntryInfo info;
+  // Describing the first entry several times gives one answer and one number.
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_EQ(info.extractPath, u"0\\a.txt");
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_EQ(info.extractPath, u"0\\a.txt");
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 1));
+  ASSERT_TRUE(m_unzipper.MoveToNextEntry());
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_EQ(info.name, u"y\\a.txt");
+  EXPECT_EQ(info.extractPath, u"1\\a.txt");
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 1));
+  ASSERT_TRUE(m_unzipper.MoveToNextEntry());
+  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 1));
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_EQ(info.extractPath, u"0\\b.txt");
+  ASSERT_TRUE(m_unzipper.MoveToNextEntry());
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_EQ(info.extractPath, u"0\\A.txt");  // names compare exactly
+  ASSERT_TRUE(m_unzipper.MoveToNextEntry());
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_TRUE(info.isFolder);
+  EXPECT_EQ(info.extractPath, u"w");  // folders are never flattened
+  EXPECT_EQ(ReadAll(m_out + "/0/a.txt"), "xa");
+  EXPECT_EQ(ReadAll(m_out + "/1/a.txt"), "ya");
+  EXPECT_EQ(ReadAll(m_out + "/0/b.txt"), "zb");
+
+  // Numbering starts again with the next archive.
+  ASSERT_TRUE(m_unzipper.Open(WidePath(m_archive).c_str()));
+  ASSERT_TRUE(m_unzipper.MoveToFirstEntry());
+  ASSERT_TRUE(m_unzipper.MoveToNextEntry());
+  ASSERT_TRUE(m_unzipper.GetCurrentEntryInfo(info, 1));
+  EXPECT_EQ(info.extractPath, u"0\\a.txt");
+}
+
+TEST_F(UnzipperTest, FlatPathOfAnUnsafeNameUsesItsSafeFileName) {
+  OpenArchive(ZipWriter().Add("../../a.txt", "up").Add("sub/..", "dots"));
+  const auto results = ExtractAll(1);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].first.extractPath, u"0\\a.txt");
+  EXPECT_TRUE(results[0].second);
+  EXPECT_EQ(results[1].first.extractPath, u"0\\sub");
+  EXPECT_TRUE(results[1].second);
+  EXPECT_EQ(ReadAll(m_out + "/0/a.txt"), "up");
+}
+
+}  // namespace
