@@ -1,0 +1,252 @@
+// CFilter<Document, Configuration>: the format-independent part of the
+// module's filter object. It carries the object's four interfaces (IFilter
+// first, then IPersistFile, IPersistStream, IPersistStorage), its interlocked
+// reference count, the persistence methods and IPersistStream::Load, which
+// turns a stream into a path (the stream's own file, or a temporary copy in
+// the working folder) and hands it to the derived class's IPersistFile::Load.
+//
+// Ownership: the object owns m_pwszPath and m_pDocument; the configuration
+// belongs to the module (one per process) and is only read. Each object
+// counts once in g_moduleRefCount from construction to destruction.
+//
+// Threads: the host drives one object from one thread at a time (the IFilter
+// protocol is sequential); only the reference count and the module count
+// are touched by several threads, through interlocked operations.
+#pragma once
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <filter.h>
+#include <io.h>
+#include <objbase.h>
+
+#include "archive/TempStorage.h"
+#include "diagnostics/Debugger.h"
+#include "filter/SaveStreamToFile.h"
+#include "module/ModuleGlobals.h"
+
+template <class Document, class Configuration>
+class CFilter : public IFilter, public IPersistFile, public IPersistStream, public IPersistStorage {
+ public:
+  typedef Document DocumentType;
+  typedef Configuration ConfigurationType;
+
+  // The reference count starts at 1: the creator holds the first reference.
+  explicit CFilter(const Configuration* pConfiguration) : m_pConfiguration(pConfiguration) {
+    InterlockedIncrement(&g_moduleRefCount);
+  }
+
+  CFilter(const CFilter&) = delete;
+  CFilter& operator=(const CFilter&) = delete;
+
+  // ---- IUnknown (all four faces) --------------------------------------------
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppvObject) override {
+    if (!ppvObject) return E_POINTER;
+    if (IsEqualIID(riid, IID_IFilter)) {
+      *ppvObject = static_cast<IFilter*>(this);
+    } else if (IsEqualIID(riid, IID_IPersistFile)) {
+      g_debugger.Print(3, W("INFO: IPersistFile interface queried \n"));
+      *ppvObject = static_cast<IPersistFile*>(this);
+    } else if (IsEqualIID(riid, IID_IPersistStream)) {
+      g_debugger.Print(3, W("INFO: IPersistStream interface queried \n"));
+      *ppvObject = static_cast<IPersistStream*>(this);
+    } else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IUnknown)) {
+      // One face stands for the object's identity, whichever face is asked.
+      *ppvObject = static_cast<IPersistFile*>(this);
+    } else {
+      // IPersistStorage is a base only for its method slots; the object
+      // never hands it out.
+      *ppvObject = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+
+  STDMETHODIMP_(ULONG) AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
+  }
+
+  STDMETHODIMP_(ULONG) Release() override {
+    LONG count = InterlockedDecrement(&m_refCount);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+  }
+
+  // ---- IFilter ---------------------------------------------------------------
+  // Init, GetChunk, GetText and GetValue belong to the derived class.
+  STDMETHODIMP BindRegion(FILTERREGION origPos, REFIID riid, void** ppunk) override {
+    UNREFERENCED_PARAMETER(origPos);
+    UNREFERENCED_PARAMETER(riid);
+    if (ppunk) *ppunk = nullptr;
+    return E_NOTIMPL;
+  }
+
+  // Virtual slots after the IFilter methods, in this order.
+  virtual ~CFilter() {
+    // The derived destructor has reset already; this covers a derived class
+    // that did not.
+    m_pwszPath.reset();
+    m_pDocument.reset();
+    InterlockedDecrement(&g_moduleRefCount);
+  }
+
+  // Releases what a load created: the path copy and the document (whose
+  // destructor deletes its extraction folder).
+  virtual void Reset() {
+    m_pwszPath.reset();
+    m_pDocument.reset();
+  }
+
+  // ---- IPersist (all three persistence faces) ---------------------------------
+  STDMETHODIMP GetClassID(CLSID* pClassID) override {
+    if (!pClassID) return E_POINTER;
+    *pClassID = CLSID_ArcwiseFilter;
+    return S_OK;
+  }
+
+  // ---- IPersistFile, IPersistStream, IPersistStorage ---------------------------
+  // The object never changes what it loaded.
+  STDMETHODIMP IsDirty() override { return S_FALSE; }
+
+  // ---- IPersistFile --------------------------------------------------------------
+  // Load(path, mode) belongs to the derived class.
+  STDMETHODIMP Save(LPCOLESTR pszFileName, BOOL fRemember) override {
+    UNREFERENCED_PARAMETER(pszFileName);
+    UNREFERENCED_PARAMETER(fRemember);
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP SaveCompleted(LPCOLESTR pszFileName) override {
+    UNREFERENCED_PARAMETER(pszFileName);
+    return S_OK;
+  }
+  STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName) override {
+    if (!ppszFileName) return E_POINTER;
+    *ppszFileName = nullptr;
+    if (!m_pwszPath) return E_FAIL;
+    const size_t length = lstrlenW(m_pwszPath.get()) + 1;
+    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(length * sizeof(OLECHAR)));
+    if (!copy) return E_OUTOFMEMORY;
+    std::memcpy(copy, m_pwszPath.get(), length * sizeof(OLECHAR));
+    *ppszFileName = copy;
+    return S_OK;
+  }
+
+  // ---- IPersistStream ------------------------------------------------------------
+  STDMETHODIMP Load(IStream* pStm) override;
+  STDMETHODIMP Save(IStream* pStm, BOOL fClearDirty) override {
+    UNREFERENCED_PARAMETER(pStm);
+    UNREFERENCED_PARAMETER(fClearDirty);
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetSizeMax(ULARGE_INTEGER* pcbSize) override {
+    UNREFERENCED_PARAMETER(pcbSize);
+    return E_NOTIMPL;
+  }
+
+  // ---- IPersistStorage -----------------------------------------------------------
+  STDMETHODIMP InitNew(IStorage* pStg) override {
+    UNREFERENCED_PARAMETER(pStg);
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Load(IStorage* pStg) override {
+    UNREFERENCED_PARAMETER(pStg);
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Save(IStorage* pStgSave, BOOL fSameAsLoad) override {
+    UNREFERENCED_PARAMETER(pStgSave);
+    UNREFERENCED_PARAMETER(fSameAsLoad);
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP SaveCompleted(IStorage* pStgNew) override {
+    UNREFERENCED_PARAMETER(pStgNew);
+    return S_OK;
+  }
+  STDMETHODIMP HandsOffStorage() override { return E_NOTIMPL; }
+
+ protected:
+  // A copy of path in m_pwszPath; false when it cannot be allocated.
+  bool CopyPath(LPCWSTR path) {
+    const size_t length = lstrlenW(path) + 1;
+    m_pwszPath.reset(new (std::nothrow) WCHAR[length]);
+    if (!m_pwszPath) return false;
+    std::memcpy(m_pwszPath.get(), path, length * sizeof(WCHAR));
+    return true;
+  }
+
+  const Configuration* m_pConfiguration;
+  LONG m_refCount = 1;
+  ULONG m_nextChunkId = 1;
+  std::unique_ptr<WCHAR[]> m_pwszPath;
+  std::unique_ptr<Document> m_pDocument;
+  // The chunk pump's position: what the current chunk is and which sequence
+  // (files, then names) GetChunk is in. Zero until the first Init.
+  INT m_chunkState = 0;
+  INT m_phase = 0;
+};
+
+template <class Document, class Configuration>
+HRESULT CFilter<Document, Configuration>::Load(IStream* pStm) {
+  g_debugger.Print(3, W("INFO: entered IPersistStream::Load \n"));
+  if (!pStm) return E_INVALIDARG;
+
+  IPersistFile* pPersistFile = static_cast<IPersistFile*>(this);
+
+  // A stream over a file that is still on disk is loaded from that file, so
+  // nothing has to be copied.
+  STATSTG stat = {};
+  HRESULT hr = pStm->Stat(&stat, STATFLAG_DEFAULT);
+  if (FAILED(hr)) {
+    g_debugger.Print(1, W("INFO: Unable to retrieve STAT from IStorage stream. Error = 0x%08x \n"), hr);
+    if (stat.pwcsName) CoTaskMemFree(stat.pwcsName);
+  } else if (!stat.pwcsName) {
+    g_debugger.Print(3, W("INFO: IStorage has no name \n"));
+  } else {
+    WString name = stat.pwcsName;
+    CoTaskMemFree(stat.pwcsName);
+    g_debugger.Print(3, W("INFO: IStorage name is %s \n"), name.c_str());
+    if (_waccess(name.c_str(), 4) != 0) {
+      g_debugger.Print(3, W("INFO: Read-Only access denied for %s. Error code = %d \n"), name.c_str(),
+                       static_cast<INT>(errno));
+    } else if (pPersistFile->Load(name.c_str(), 0) == S_OK) {
+      return S_OK;
+    }
+  }
+
+  // Otherwise the stream is copied to a temporary file that lives only while
+  // the archive is extracted.
+  const WString& appTempDir = m_pConfiguration->GetAppTempDir();
+  if (appTempDir.empty()) {
+    g_debugger.Print(1, W("ERROR: AppTempDir is not defined. The Stream cannot be processed \n"));
+    hr = E_ACCESSDENIED;
+  } else {
+    WCHAR tempFile[MAX_PATH] = {};
+    if (GetTempFileNameW(appTempDir.c_str(), W("qmk"), 0, tempFile) == 0) {
+      g_debugger.Print(1, W("ERROR: CreateTempFilename() failed for %s. Error code = %d \n"),
+                       appTempDir.c_str(), static_cast<INT>(GetLastError()));
+      hr = E_FAIL;
+    } else {
+      MarkNotContentIndexed(tempFile);
+      hr = SaveStreamToFile(pStm, tempFile);
+      if (FAILED(hr)) {
+        DeleteFileW(tempFile);
+        g_debugger.Print(1, W("ERROR: saving Stream to temporary file failed \n"));
+      } else {
+        hr = pPersistFile->Load(tempFile, 0);
+        // Loading extracts the whole archive, so the copy is no longer needed
+        // either way.
+        DeleteFileW(tempFile);
+        if (SUCCEEDED(hr)) {
+          // The copy is gone: there is no file to report to GetCurFile.
+          m_pwszPath.reset();
+        }
+      }
+    }
+  }
+
+  g_debugger.Print(3, W("INFO: exited IPersistStream::Load \n"));
+  return hr;
+}

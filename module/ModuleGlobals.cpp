@@ -1,0 +1,8 @@
+// Definitions of the module-wide state declared in ModuleGlobals.h. All three
+// are constant-initialised, so they hold their values before the entry point
+// or any other code of the module runs.
+#include "module/ModuleGlobals.h"
+
+constinit HINSTANCE g_hModule = nullptr;
+constinit LONG g_moduleRefCount = 0;
+constinit CLSID CLSID_ArcwiseFilter = kClsidArcwiseFilter;
