@@ -1,0 +1,13 @@
+// The two self-registration exports of the module. They hand the module's
+// extension table to the workers in SelfRegistration.cpp.
+#include "module/ModuleGlobals.h"
+#include "registration/FilterExtensions.h"
+#include "registration/SelfRegistration.h"
+
+ARCWISE_EXPORT HRESULT DllRegisterServer() {
+  return RegisterServer(g_hModule, g_filterExtensions, g_filterExtensionCount);
+}
+
+ARCWISE_EXPORT HRESULT DllUnregisterServer() {
+  return UnregisterServer(g_filterExtensions, g_filterExtensionCount);
+}

@@ -1,0 +1,137 @@
+// arcwise-regsvr: loads an in-process server and calls its self-registration
+// export, as regsvr32 does on Windows.
+//
+//   arcwise-regsvr [/u] [/s] MODULE
+//
+// /u calls DllUnregisterServer instead of DllRegisterServer; /s prints
+// nothing. Messages go to standard output (there are no dialogs here).
+// Exit codes follow regsvr32: 0 success, 1 bad arguments, 2 COM could not be
+// initialised, 3 the module did not load, 4 the export is missing, 5 the
+// export returned a failure code. Single-threaded.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <objbase.h>
+
+namespace {
+
+enum ExitCode { kSuccess = 0, kBadArguments = 1, kComFailed = 2, kLoadFailed = 3,
+                kEntryMissing = 4, kCallFailed = 5 };
+
+typedef HRESULT(STDAPICALLTYPE* SelfRegistrationEntry)();
+
+struct Options {
+  bool unregister = false;
+  bool silent = false;
+  std::string module;
+};
+
+bool IsSwitch(const char* arg, char letter) {
+  return (arg[0] == '/' || arg[0] == '-') && (arg[1] == letter || arg[1] == (letter - 'a' + 'A')) &&
+         arg[2] == '\0';
+}
+
+void PrintUsage(FILE* out) {
+  std::fputs(
+      "Usage: arcwise-regsvr [/u] [/s] MODULE\n"
+      "  /u  unregister the module (calls DllUnregisterServer)\n"
+      "  /s  silent: print no messages\n",
+      out);
+}
+
+void Report(const Options& options, const std::string& message) {
+  if (!options.silent) std::printf("%s\n", message.c_str());
+}
+
+// dlopen searches the library path for a bare name; Windows looks in the
+// current folder first, which is what a user typing a file name expects.
+std::string LoadablePath(const std::string& module) {
+  if (module.find('/') == std::string::npos) {
+    FILE* file = std::fopen(module.c_str(), "rb");
+    if (file) {
+      std::fclose(file);
+      return "./" + module;
+    }
+  }
+  return module;
+}
+
+int CallEntry(const Options& options) {
+  const char* entryName = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  void* handle = dlopen(LoadablePath(options.module).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* reason = dlerror();
+    Report(options, "The module \"" + options.module + "\" failed to load.\n\n" +
+                        "Check that the file exists at that path and that the libraries it "
+                        "depends on can be found.\n\n" +
+                        (reason ? reason : "The module could not be found."));
+    return kLoadFailed;
+  }
+  auto entry = reinterpret_cast<SelfRegistrationEntry>(dlsym(handle, entryName));
+  if (!entry) {
+    Report(options, "The module \"" + options.module + "\" was loaded but the entry-point " +
+                        entryName + " was not found.\n\nCheck that \"" + options.module +
+                        "\" is an in-process server with the self-registration exports.");
+    dlclose(handle);
+    return kEntryMissing;
+  }
+  HRESULT hr = entry();
+  dlclose(handle);
+  if (FAILED(hr)) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08x", static_cast<unsigned>(hr));
+    Report(options, "The module \"" + options.module + "\" was loaded but the call to " +
+                        entryName + " failed with error code " + code + ".");
+    return kCallFailed;
+  }
+  Report(options, std::string(entryName) + " in " + options.module + " succeeded.");
+  return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string usageError;
+  for (int i = 1; i < argc && usageError.empty(); ++i) {
+    const char* arg = argv[i];
+    if (IsSwitch(arg, 'u')) {
+      options.unregister = true;
+    } else if (IsSwitch(arg, 's')) {
+      options.silent = true;
+    } else if (std::strcmp(arg, "/?") == 0 || std::strcmp(arg, "-h") == 0 ||
+               std::strcmp(arg, "--help") == 0) {
+      PrintUsage(stdout);
+      return kSuccess;
+    } else if ((arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && arg[2] == '\0') {
+      // A one-letter switch we do not know; longer arguments are module paths.
+      usageError = std::string("Unrecognized flag: ") + arg;
+    } else if (options.module.empty()) {
+      options.module = arg;
+    } else {
+      usageError = "Only one module may be named.";
+    }
+  }
+  if (usageError.empty() && options.module.empty()) usageError = "No module was named.";
+  if (!usageError.empty()) {
+    if (!options.silent) {
+      std::fprintf(stderr, "%s\n", usageError.c_str());
+      PrintUsage(stderr);
+    }
+    return kBadArguments;
+  }
+
+  // regsvr32 enters a single-threaded apartment around the call.
+  HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (FAILED(hr)) {
+    if (!options.silent)
+      std::printf("COM could not be initialized: 0x%08x.\n", static_cast<unsigned>(hr));
+    return kComFailed;
+  }
+  int exitCode = CallEntry(options);
+  CoUninitialize();
+  return exitCode;
+}
