@@ -1,0 +1,26 @@
+// The class object of a stock filter: creates filter objects through the
+// module's creation function. Reference counted with interlocked operations;
+// any thread may use it.
+#pragma once
+
+#include <new>
+
+#include <windows.h>
+#include <objbase.h>
+
+class CFilterClassFactory final : public IClassFactory {
+ public:
+  typedef HRESULT (*CreateFunction)(REFIID riid, void** ppv);
+  explicit CFilterClassFactory(CreateFunction pfnCreate);
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override;
+  STDMETHODIMP LockServer(BOOL fLock) override;
+
+ private:
+  ~CFilterClassFactory();
+  LONG m_cRef = 1;
+  CreateFunction m_pfnCreate;
+};

@@ -1,0 +1,27 @@
+// The compound-document filter (Word, Excel, PowerPoint, Outlook, Installer,
+// Publisher and Visio files in OLE structured storage): it emits no chunk of
+// its own and answers IFILTER_FLAGS_OLE_PROPERTIES from Init, so that its
+// caller reads the file's summary properties itself. It needs nothing from
+// the content: a load by path only checks that the file is there, a load by
+// stream keeps nothing. One thread at a time.
+#pragma once
+
+#include "FilterObject.h"
+
+class CCompoundFilter final : public CFilterObject {
+ public:
+  CCompoundFilter();
+  static HRESULT Create(REFIID riid, void** ppv) { return CreateAndQuery<CCompoundFilter>(riid, ppv); }
+
+  STDMETHODIMP Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) override;
+  STDMETHODIMP GetChunk(STAT_CHUNK* pStat) override;
+  STDMETHODIMP GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) override;
+  STDMETHODIMP GetValue(PROPVARIANT** ppPropValue) override;
+
+ protected:
+  HRESULT LoadFromFile(LPCWSTR pszFileName) override;
+  HRESULT LoadFromStream(IStream* pStm) override;
+
+ private:
+  bool m_loaded = false;
+};

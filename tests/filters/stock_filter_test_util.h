@@ -1,0 +1,119 @@
+// Shared fixture of the stock filter tests: loads a stock filter module by
+// path with dlopen to call its self-registration exports, as a registration
+// tool would, and checks that the COM runtime can unload it again once every
+// object is released. Single-threaded test code.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <fstream>
+#include <string>
+
+#include <comptr.h>
+#include <ntquery.h>
+#include <shlwapi.h>
+
+#include "support/test_env.h"
+
+namespace stock_filter_test {
+
+const CLSID CLSID_TextFilter = {0x4FEDD9AC, 0xF849, 0x47E7, {0x9A, 0x44, 0xDF, 0xE3, 0x04, 0x95, 0xCE, 0x21}};
+const CLSID CLSID_TextHandler = {0xD6B937EC, 0xD817, 0x40FA, {0x9F, 0x43, 0x77, 0xE1, 0x2A, 0xE6, 0x16, 0x2C}};
+const CLSID CLSID_CompoundFilter = {0x91A7C164, 0xC310, 0x4DA2, {0x97, 0x46, 0x62, 0x5C, 0x76, 0xE3, 0x62, 0xB9}};
+const CLSID CLSID_CompoundHandler = {0xB826AF00, 0x7DAB, 0x468A, {0xA7, 0x48, 0xCB, 0xD5, 0x46, 0x53, 0xA1, 0xDB}};
+const FMTID FMTID_Storage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+
+inline bool IsLoaded(const std::string& path) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle) dlclose(handle);
+  return handle != nullptr;
+}
+
+// Calls one HRESULT(void) export of the module, loading it for the call.
+inline HRESULT CallExport(const std::string& path, const char* name) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW);
+  if (!handle) {
+    ADD_FAILURE() << dlerror();
+    return E_FAIL;
+  }
+  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, name));
+  HRESULT hr = function ? function() : E_NOTIMPL;
+  dlclose(handle);
+  return hr;
+}
+
+// DllCanUnloadNow of the module as it is loaded now (S_OK when not loaded).
+inline HRESULT CanUnloadNow(const std::string& path) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (!handle) return S_OK;
+  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllCanUnloadNow"));
+  HRESULT hr = function ? function() : E_NOTIMPL;
+  dlclose(handle);
+  return hr;
+}
+
+inline bool KeyExists(const WString& subkey) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+  RegCloseKey(hKey);
+  return true;
+}
+
+// A REG_SZ value of HKCR\subkey (the default one for a null name), or "<missing>".
+inline WString ReadString(const WString& subkey, LPCWSTR name = nullptr) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
+    return W("<missing>");
+  }
+  WCHAR buffer[1024] = {};
+  DWORD cb = sizeof(buffer) - sizeof(WCHAR);
+  DWORD type = REG_NONE;
+  LSTATUS status = RegQueryValueExW(hKey, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &cb);
+  RegCloseKey(hKey);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return W("<missing>");
+  return WString(buffer);
+}
+
+// One stock module registered through its own DllRegisterServer for the
+// test, unregistered and unloaded after it.
+class StockFilterTest : public ::testing::Test {
+ protected:
+  explicit StockFilterTest(std::string modulePath) : m_modulePath(std::move(modulePath)) {}
+
+  void SetUp() override {
+    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    ASSERT_EQ(S_OK, CallExport(m_modulePath, "DllRegisterServer"));
+    m_folder = arcwise_test::MakeTestFolder("stock");
+  }
+  void TearDown() override {
+    // Every object the test made is gone, so the module agrees to go.
+    EXPECT_EQ(S_OK, CanUnloadNow(m_modulePath));
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(IsLoaded(m_modulePath)) << "the filter module is still loaded after the test";
+    EXPECT_EQ(S_OK, CallExport(m_modulePath, "DllUnregisterServer"));
+    CoUninitialize();
+  }
+
+  WString WriteFile(const std::string& name, const std::string& bytes) {
+    std::string path = m_folder + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return Utf8ToUtf16(path);
+  }
+
+  // The filter for path through LoadIFilter, or null with the result in m_loadResult.
+  ComPtr<IFilter> LoadByPath(const WString& path) {
+    ComPtr<IUnknown> object;
+    m_loadResult = LoadIFilter(path.c_str(), nullptr, reinterpret_cast<void**>(&object));
+    ComPtr<IFilter> filter;
+    if (object) object.As(&filter);
+    return filter;
+  }
+
+  std::string m_modulePath;
+  std::string m_folder;
+  HRESULT m_loadResult = S_OK;
+};
+
+}  // namespace stock_filter_test
