@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "filter/NestingGuard.h"
+
 CArcwise::CArcwise(const ArcwiseConfiguration* pConfiguration) : Base(pConfiguration) {}
 
 CArcwise::~CArcwise() {
@@ -13,40 +15,10 @@ CArcwise::~CArcwise() {
 
 void CArcwise::Reset() {
   m_pwszCurrentFile.reset();
-  if (m_pPropertyEmitter) {
-    m_pPropertyEmitter->Close();
-    m_pPropertyEmitter.reset();
-  }
+  ClosePropertyEmitter();
   m_pNestedFilter = nullptr;
   m_pNestedStream = nullptr;
   Base::Reset();
-}
-
-// The chunk pump is not in this module yet: a host that calls these gets
-// E_NOTIMPL rather than an empty or invented result.
-STDMETHODIMP CArcwise::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes,
-                            ULONG* pFlags) {
-  UNREFERENCED_PARAMETER(grfFlags);
-  UNREFERENCED_PARAMETER(cAttributes);
-  UNREFERENCED_PARAMETER(aAttributes);
-  UNREFERENCED_PARAMETER(pFlags);
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CArcwise::GetChunk(STAT_CHUNK* pStat) {
-  UNREFERENCED_PARAMETER(pStat);
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CArcwise::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
-  UNREFERENCED_PARAMETER(pcwcBuffer);
-  UNREFERENCED_PARAMETER(awcBuffer);
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CArcwise::GetValue(PROPVARIANT** ppPropValue) {
-  UNREFERENCED_PARAMETER(ppPropValue);
-  return E_NOTIMPL;
 }
 
 STDMETHODIMP CArcwise::Load(LPCOLESTR pszFileName, DWORD dwMode) {
@@ -60,7 +32,20 @@ STDMETHODIMP CArcwise::Load(LPCOLESTR pszFileName, DWORD dwMode) {
     return E_ACCESSDENIED;
   }
 
+  // Every nested archive is loaded from inside the pumps of the archives
+  // around it; past the bound it stays a file without a filter.
+  if (CNestingGuard::Depth() >= kMaxArchiveNesting) {
+    g_debugger.Print(1, W("ERROR: archives nested deeper than %d levels are not filtered: %s \n"),
+                     static_cast<INT>(kMaxArchiveNesting), pszFileName);
+    return E_FAIL;
+  }
+
   Reset();
+  // The walk and the name cursor belonged to the document just released:
+  // until the next Init, GetChunk answers FILTER_E_END_OF_CHUNKS.
+  m_phase = PhaseNone;
+  m_chunkState = ChunkNone;
+  m_nameText.clear();
   if (!CopyPath(pszFileName)) return E_OUTOFMEMORY;
 
   try {

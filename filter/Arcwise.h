@@ -2,7 +2,8 @@
 // creates. It adds to CFilter the loading of a ZipDocument from a path (which
 // extracts the whole archive into a folder of its own), and the state of the
 // chunk pump that walks the extracted files through nested filters and then
-// emits the entry names.
+// emits the entry names. The pump's methods are in ChunkPump.cpp; a nested
+// archive is filtered by another CArcwise, up to the bound of NestingGuard.h.
 //
 // Ownership: besides what CFilter owns, the object owns the host's attribute
 // copy, the property emitter, the current file's path and the name text, and
@@ -42,7 +43,30 @@ class CArcwise : public CFilter<ZipDocument, ArcwiseConfiguration> {
   // Also drops the current file, the property emitter and the nested filter.
   void Reset() override;
 
+  // Which sequence GetChunk is in (m_phase).
+  enum Phase : INT {
+    PhaseNone = 0,     // no Init yet, or a load since the last one
+    PhaseContent = 1,  // relaying the embedded files' chunks and properties
+    PhaseNames = 3,    // one file-name chunk per archive entry
+    PhaseDone = 6,     // every chunk has been returned
+  };
+  // What the last GetChunk returned (m_chunkState); decides GetText/GetValue.
+  enum ChunkState : INT {
+    ChunkNone = 0,      // no chunk since Init
+    ChunkRelayed = 1,   // from the nested filter or the property emitter
+    ChunkNameText = 2,  // a file-name chunk with text left to hand out
+    ChunkNameDone = 3,  // a file-name chunk whose text is all handed out
+    ChunkEnd = 6,       // GetChunk answered FILTER_E_END_OF_CHUNKS
+  };
+
  private:
+  // Drops the current nested filter and moves on through the document's
+  // files until one yields a nested filter, initialised with the host's
+  // flags and attributes; false when the files are exhausted.
+  bool MoveToNextFile();
+  // Obtains, loads and initialises the nested filter of one extracted file.
+  bool OpenNestedFilter(LPCWSTR path);
+  void ClosePropertyEmitter();
   ULONG m_initFlags = 0;
   ULONG m_attributeCount = 0;
   std::unique_ptr<FULLPROPSPEC[]> m_attributes;
