@@ -45,7 +45,7 @@ struct Args {
 
 enum class Size { Int, Long64, Pointer };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   bool plus = false;
@@ -72,35 +72,35 @@ size_t ReadNumber(LPCWSTR& p) {
   return value;
 }
 
-void Pad(Sink& sink, const Spec& spec, size_t length, WCHAR fill, bool before) {
-  if (spec.width > length && before != spec.left) sink.Fill(fill, spec.width - length);
+void Pad(Sink& sink, const Conversion& conv, size_t length, WCHAR fill, bool before) {
+  if (conv.width > length && before != conv.left) sink.Fill(fill, conv.width - length);
 }
 
-void WriteText(Sink& sink, const Spec& spec, LPCWSTR text) {
+void WriteText(Sink& sink, const Conversion& conv, LPCWSTR text) {
   static const WCHAR kNull[] = u"(null)";
   if (!text) text = kNull;
   // With a precision the text need not be terminated within it: look no further.
   size_t length = 0;
-  if (spec.hasPrecision) {
-    while (length < spec.precision && text[length]) ++length;
+  if (conv.hasPrecision) {
+    while (length < conv.precision && text[length]) ++length;
   } else {
     while (text[length]) ++length;
   }
   // The CRT pads strings and characters with zeros too when asked.
-  WCHAR fill = spec.zero && !spec.left ? u'0' : u' ';
-  Pad(sink, spec, length, fill, true);
+  WCHAR fill = conv.zero && !conv.left ? u'0' : u' ';
+  Pad(sink, conv, length, fill, true);
   sink.Write(text, length);
-  Pad(sink, spec, length, u' ', false);
+  Pad(sink, conv, length, u' ', false);
 }
 
-void WriteChar(Sink& sink, const Spec& spec, WCHAR c) {
-  WCHAR fill = spec.zero && !spec.left ? u'0' : u' ';
-  Pad(sink, spec, 1, fill, true);
+void WriteChar(Sink& sink, const Conversion& conv, WCHAR c) {
+  WCHAR fill = conv.zero && !conv.left ? u'0' : u' ';
+  Pad(sink, conv, 1, fill, true);
   sink.Put(c);
-  Pad(sink, spec, 1, u' ', false);
+  Pad(sink, conv, 1, u' ', false);
 }
 
-void WriteInteger(Sink& sink, const Spec& spec, WCHAR conversion, bool negative, uint64_t magnitude) {
+void WriteInteger(Sink& sink, const Conversion& conv, WCHAR conversion, bool negative, uint64_t magnitude) {
   const bool isSigned = conversion == u'd' || conversion == u'i';
   const bool hex = conversion == u'x' || conversion == u'X';
   const char* digitSet = conversion == u'X' ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -108,7 +108,7 @@ void WriteInteger(Sink& sink, const Spec& spec, WCHAR conversion, bool negative,
   WCHAR digits[24];
   size_t digitCount = 0;
   // "%.0d" of zero prints no digits at all.
-  if (!(spec.hasPrecision && spec.precision == 0 && magnitude == 0)) {
+  if (!(conv.hasPrecision && conv.precision == 0 && magnitude == 0)) {
     uint64_t v = magnitude;
     const unsigned base = hex ? 16 : 10;
     do {
@@ -122,29 +122,29 @@ void WriteInteger(Sink& sink, const Spec& spec, WCHAR conversion, bool negative,
   if (isSigned) {
     if (negative) {
       prefix[prefixLength++] = u'-';
-    } else if (spec.plus) {
+    } else if (conv.plus) {
       prefix[prefixLength++] = u'+';
-    } else if (spec.space) {
+    } else if (conv.space) {
       prefix[prefixLength++] = u' ';
     }
-  } else if (hex && spec.alternate && magnitude != 0) {
+  } else if (hex && conv.alternate && magnitude != 0) {
     prefix[prefixLength++] = u'0';
     prefix[prefixLength++] = conversion;
   }
 
-  size_t zeros = spec.hasPrecision && spec.precision > digitCount ? spec.precision - digitCount : 0;
+  size_t zeros = conv.hasPrecision && conv.precision > digitCount ? conv.precision - digitCount : 0;
   size_t length = prefixLength + zeros + digitCount;
   // A precision turns the '0' flag off for integers, as in C.
-  if (spec.zero && !spec.left && !spec.hasPrecision && spec.width > length) {
-    zeros += spec.width - length;
-    length = spec.width;
+  if (conv.zero && !conv.left && !conv.hasPrecision && conv.width > length) {
+    zeros += conv.width - length;
+    length = conv.width;
   }
 
-  Pad(sink, spec, length, u' ', true);
+  Pad(sink, conv, length, u' ', true);
   sink.Write(prefix, prefixLength);
   sink.Fill(u'0', zeros);
   while (digitCount) sink.Put(digits[--digitCount]);
-  Pad(sink, spec, length, u' ', false);
+  Pad(sink, conv, length, u' ', false);
 }
 
 bool IsConversion(WCHAR c) {
@@ -164,36 +164,36 @@ bool IsConversion(WCHAR c) {
 
 // Parses one conversion starting after '%'. Returns false when it is not one
 // the formatter knows; p is then left on the offending unit (maybe the terminator).
-bool ParseSpec(LPCWSTR& p, Spec& spec) {
+bool ParseSpec(LPCWSTR& p, Conversion& conv) {
   for (;; ++p) {
     if (*p == u'-') {
-      spec.left = true;
+      conv.left = true;
     } else if (*p == u'0') {
-      spec.zero = true;
+      conv.zero = true;
     } else if (*p == u'+') {
-      spec.plus = true;
+      conv.plus = true;
     } else if (*p == u' ') {
-      spec.space = true;
+      conv.space = true;
     } else if (*p == u'#') {
-      spec.alternate = true;
+      conv.alternate = true;
     } else {
       break;
     }
   }
   if (*p == u'*') {
-    spec.widthFromArg = true;
+    conv.widthFromArg = true;
     ++p;
   } else {
-    spec.width = ReadNumber(p);
+    conv.width = ReadNumber(p);
   }
   if (*p == u'.') {
     ++p;
-    spec.hasPrecision = true;
+    conv.hasPrecision = true;
     if (*p == u'*') {
-      spec.precisionFromArg = true;
+      conv.precisionFromArg = true;
       ++p;
     } else {
-      spec.precision = ReadNumber(p);
+      conv.precision = ReadNumber(p);
     }
   }
   // Length modifiers: 'h' and 'l' keep 32 bits (LONG is 32 bits here, as on
@@ -205,86 +205,86 @@ bool ParseSpec(LPCWSTR& p, Spec& spec) {
   } else if (*p == u'l') {
     ++p;
     if (*p == u'l') {
-      spec.size = Size::Long64;
+      conv.size = Size::Long64;
       ++p;
     }
   } else if (*p == u'j') {
-    spec.size = Size::Long64;
+    conv.size = Size::Long64;
     ++p;
   } else if (*p == u'z' || *p == u't') {
-    spec.size = Size::Pointer;
+    conv.size = Size::Pointer;
     ++p;
   } else if (*p == u'I') {
     ++p;
     if (p[0] == u'6' && p[1] == u'4') {
-      spec.size = Size::Long64;
+      conv.size = Size::Long64;
       p += 2;
     } else if (p[0] == u'3' && p[1] == u'2') {
       p += 2;
     } else {
-      spec.size = Size::Pointer;
+      conv.size = Size::Pointer;
     }
   }
   return IsConversion(*p);
 }
 
-void TakeFieldArguments(Spec& spec, Args& args) {
-  if (spec.widthFromArg) {
+void TakeFieldArguments(Conversion& conv, Args& args) {
+  if (conv.widthFromArg) {
     int w = va_arg(args.ap, int);
     if (w < 0) {
-      spec.left = true;
-      spec.width = w == INT_MIN ? size_t(INT_MAX) + 1 : size_t(-w);
-      if (spec.width > kMaxField) spec.width = kMaxField;
+      conv.left = true;
+      conv.width = w == INT_MIN ? size_t(INT_MAX) + 1 : size_t(-w);
+      if (conv.width > kMaxField) conv.width = kMaxField;
     } else {
-      spec.width = size_t(w);
+      conv.width = size_t(w);
     }
   }
-  if (spec.precisionFromArg) {
+  if (conv.precisionFromArg) {
     int prec = va_arg(args.ap, int);
     // A negative precision from the arguments counts as none.
     if (prec < 0) {
-      spec.hasPrecision = false;
-      spec.precision = 0;
+      conv.hasPrecision = false;
+      conv.precision = 0;
     } else {
-      spec.precision = size_t(prec);
+      conv.precision = size_t(prec);
     }
   }
 }
 
-void WriteConversion(Sink& sink, Spec& spec, WCHAR conversion, Args& args) {
-  TakeFieldArguments(spec, args);
+void WriteConversion(Sink& sink, Conversion& conv, WCHAR conversion, Args& args) {
+  TakeFieldArguments(conv, args);
   switch (conversion) {
     case u's':
-      WriteText(sink, spec, va_arg(args.ap, LPCWSTR));
+      WriteText(sink, conv, va_arg(args.ap, LPCWSTR));
       return;
     case u'c':
-      WriteChar(sink, spec, WCHAR(va_arg(args.ap, int)));
+      WriteChar(sink, conv, WCHAR(va_arg(args.ap, int)));
       return;
     case u'd':
     case u'i': {
       int64_t v;
-      if (spec.size == Size::Long64) {
+      if (conv.size == Size::Long64) {
         v = va_arg(args.ap, long long);
-      } else if (spec.size == Size::Pointer) {
+      } else if (conv.size == Size::Pointer) {
         v = va_arg(args.ap, ptrdiff_t);
       } else {
         v = va_arg(args.ap, int);
       }
       // Negating in unsigned arithmetic keeps INT64_MIN defined.
       uint64_t magnitude = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
-      WriteInteger(sink, spec, conversion, v < 0, magnitude);
+      WriteInteger(sink, conv, conversion, v < 0, magnitude);
       return;
     }
     default: {
       uint64_t v;
-      if (spec.size == Size::Long64) {
+      if (conv.size == Size::Long64) {
         v = va_arg(args.ap, unsigned long long);
-      } else if (spec.size == Size::Pointer) {
+      } else if (conv.size == Size::Pointer) {
         v = va_arg(args.ap, size_t);
       } else {
         v = va_arg(args.ap, unsigned int);
       }
-      WriteInteger(sink, spec, conversion, false, v);
+      WriteInteger(sink, conv, conversion, false, v);
       return;
     }
   }
@@ -307,15 +307,15 @@ size_t Format(Sink& sink, LPCWSTR format, va_list source) {
       continue;
     }
     LPCWSTR start = p++;
-    Spec spec;
-    if (!ParseSpec(p, spec)) {
+    Conversion conv;
+    if (!ParseSpec(p, conv)) {
       // Not ours: keep the text as written and leave the arguments alone, so
       // a stray '%' in a message cannot shift or misread what follows.
       if (*p) ++p;
       sink.Write(start, size_t(p - start));
       continue;
     }
-    WriteConversion(sink, spec, *p++, args);
+    WriteConversion(sink, conv, *p++, args);
   }
   va_end(args.ap);
   return sink.Size();

@@ -234,11 +234,11 @@ TEST_F(StgStorageTest, AnsiTypedStringsOfAUnicodeSetComeOutInTheAnsiCodePage) {
   ASSERT_EQ(OpenSetStorage(path, &storage), S_OK);
   ComPtr<IPropertyStorage> props;
   ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props), S_OK);
-  PROPSPEC spec = {};
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = PIDSI_TITLE;
+  PROPSPEC titleSpec = {};
+  titleSpec.ulKind = PRSPEC_PROPID;
+  titleSpec.propid = PIDSI_TITLE;
   PROPVARIANT value;
-  ASSERT_EQ(props->ReadMultiple(1, &spec, &value), S_OK);
+  ASSERT_EQ(props->ReadMultiple(1, &titleSpec, &value), S_OK);
   ASSERT_EQ(value.vt, VT_LPSTR);
   EXPECT_STREQ(value.pszVal, "Caf\xE9");
   PropVariantClear(&value);
@@ -282,13 +282,13 @@ TEST_F(StgStorageTest, WritingMethodsAreRefusedOnTheReadOnlyStorage) {
             STG_E_ACCESSDENIED);
   EXPECT_EQ(storage->Delete(FMTID_SummaryInformation), STG_E_ACCESSDENIED);
   ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props), S_OK);
-  PROPSPEC spec = {};
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = PIDSI_TITLE;
+  PROPSPEC titleSpec = {};
+  titleSpec.ulKind = PRSPEC_PROPID;
+  titleSpec.propid = PIDSI_TITLE;
   PROPVARIANT value;
   PropVariantInit(&value);
-  EXPECT_EQ(props->WriteMultiple(1, &spec, &value, PID_FIRST_USABLE), STG_E_ACCESSDENIED);
-  EXPECT_EQ(props->DeleteMultiple(1, &spec), STG_E_ACCESSDENIED);
+  EXPECT_EQ(props->WriteMultiple(1, &titleSpec, &value, PID_FIRST_USABLE), STG_E_ACCESSDENIED);
+  EXPECT_EQ(props->DeleteMultiple(1, &titleSpec), STG_E_ACCESSDENIED);
   EXPECT_EQ(props->SetClass(CLSID_NULL), STG_E_ACCESSDENIED);
 }
 
@@ -312,11 +312,11 @@ TEST_F(StgStorageTest, BackslashPathsAndParallelOpensReadTheSameValues) {
         }
         ComPtr<IPropertyStorage> props;
         if (storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props) != S_OK) return;
-        PROPSPEC spec = {};
-        spec.ulKind = PRSPEC_PROPID;
-        spec.propid = PIDSI_TITLE;
+        PROPSPEC titleSpec = {};
+        titleSpec.ulKind = PRSPEC_PROPID;
+        titleSpec.propid = PIDSI_TITLE;
         PROPVARIANT value;
-        if (props->ReadMultiple(1, &spec, &value) != S_OK) return;
+        if (props->ReadMultiple(1, &titleSpec, &value) != S_OK) return;
         bool same = value.vt == VT_LPSTR && strcmp(value.pszVal, "Caf\xE9 report") == 0;
         PropVariantClear(&value);
         if (!same) return;
