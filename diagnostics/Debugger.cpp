@@ -9,8 +9,11 @@
 #include "diagnostics/RegistryReaders.h"
 
 // Constant-initialised so that lines printed before Start (from other static
-// objects' constructors, say) meet Level 0 and are dropped.
-constinit Debugger g_debugger;
+// objects' constructors, say) meet Level 0 and are dropped. The priority
+// registers its destructor before the module's entry hook registers the
+// detach call, so "DLL was unloaded" is still logged by a living logger,
+// at dlclose and at process exit alike.
+constinit Debugger g_debugger __attribute__((init_priority(101)));
 
 namespace {
 

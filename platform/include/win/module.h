@@ -6,6 +6,8 @@
 // All functions are thread-safe.
 #pragma once
 
+#include <cstdlib>
+
 #include "win/types.h"
 
 #define DLL_PROCESS_DETACH 0
@@ -27,14 +29,21 @@ HMODULE ArcwiseModuleFromAddress(const void* address);
 
 // Runs the module's DllMain at load and unload. Use once per shared object,
 // at namespace scope, in the file that defines DllMain.
+// The detach call is registered with the C runtime's exit handlers right
+// after the attach call, so it runs before the destructors of every static
+// object constructed earlier, both at dlclose and at process exit (where
+// glibc runs exit handlers before the loader's fini functions). Static
+// objects that DllMain uses on detach (the module's logger) must therefore
+// be initialised before the attach hook: give them init_priority.
 #define ARCWISE_DEFINE_DLLMAIN_HOOKS()                                                          \
   namespace {                                                                                    \
+  void ArcwiseDllMainDetach() {                                                                  \
+    DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainDetach),             \
+            DLL_PROCESS_DETACH, nullptr);                                                        \
+  }                                                                                              \
   __attribute__((constructor)) void ArcwiseDllMainAttach() {                                     \
     DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainAttach),             \
             DLL_PROCESS_ATTACH, nullptr);                                                        \
-  }                                                                                              \
-  __attribute__((destructor)) void ArcwiseDllMainDetach() {                                      \
-    DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainDetach),             \
-            DLL_PROCESS_DETACH, nullptr);                                                        \
+    atexit(&ArcwiseDllMainDetach);                                                               \
   }                                                                                              \
   }
