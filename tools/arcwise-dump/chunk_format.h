@@ -1,0 +1,32 @@
+// How arcwise-dump names what a filter hands out: break types, chunk flags,
+// attributes (by their well-known names where it knows them) and property
+// values, both for people and as JSON. Pure functions, any thread.
+#pragma once
+
+#include <string>
+
+#include <filter.h>
+
+// {B725F130-47EF-101A-A5F1-02608C9EEBAC}: the storage property set, whose
+// property 19 is a document's contents.
+extern const FMTID kFmtidStorage;
+
+// "EOP", "NO_BREAK", ... or the number for a value out of range.
+std::string BreakTypeName(CHUNK_BREAKTYPE breakType);
+// "TEXT", "VALUE", "VALUE|FILTER_OWNED_VALUE"; unknown bits in hex.
+std::string ChunkFlagsText(CHUNKSTATE flags);
+// "Storage.Contents", "Summary.Title", ... or empty when not known.
+std::string AttributeLabel(const FULLPROPSPEC& attribute);
+// The label, or "{FMTID}/19", or "{FMTID}/\"name\"".
+std::string AttributeText(const FULLPROPSPEC& attribute);
+// {"fmtid":"{...}","propid":19,"label":"Storage.Contents"} or with "name".
+std::string AttributeJson(const FULLPROPSPEC& attribute);
+// Braced upper-case GUID text.
+std::string GuidText(const GUID& guid);
+
+struct ValueText {
+  std::string type;     // "VT_LPWSTR", "VT_VECTOR|VT_LPSTR", ...
+  std::string display;  // for people
+  std::string json;     // a JSON value: string, number, boolean, array or null
+};
+ValueText FormatValue(const PROPVARIANT& value);

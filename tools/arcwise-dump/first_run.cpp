@@ -1,0 +1,110 @@
+#include "first_run.h"
+
+// The self-registration entry points are reached the way regsvr32 reaches
+// them: load the module and look the export up by name.
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include <objbase.h>
+#include <windows.h>
+
+#include "hresult_text.h"
+
+namespace {
+
+typedef HRESULT(STDAPICALLTYPE* SelfRegistrationEntry)();
+
+const WCHAR kArcwiseServerKey[] = W("CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}\\InprocServer32");
+
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t end = list.find('|', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) items.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
+}
+
+bool FileExists(const std::string& path) {
+  WString wide = Utf8ToUtf16(path);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ExecutableFolder() {
+  WCHAR path[4096];
+  DWORD length = GetModuleFileNameW(nullptr, path, 4096);
+  if (length == 0 || length >= 4096) return std::string();
+  return std::filesystem::path(Utf16ToUtf8(WString(path, length))).parent_path().string();
+}
+
+}  // namespace
+
+std::vector<std::string> FindBundledModules() {
+  std::vector<std::string> names = SplitList(ARCWISE_DUMP_MODULE_NAMES);
+  std::string folder = ExecutableFolder();
+  if (!folder.empty() && !names.empty()) {
+    std::filesystem::path installed =
+        (std::filesystem::path(folder) / ARCWISE_DUMP_INSTALLED_MODULE_DIR).lexically_normal();
+    if (FileExists((installed / names.front()).string())) {
+      std::vector<std::string> modules;
+      for (const std::string& name : names) {
+        std::string path = (installed / name).string();
+        if (FileExists(path)) modules.push_back(path);
+      }
+      return modules;
+    }
+  }
+  std::vector<std::string> modules;
+  for (const std::string& path : SplitList(ARCWISE_DUMP_BUILD_MODULES)) {
+    if (FileExists(path)) modules.push_back(path);
+  }
+  return modules;
+}
+
+std::string RegistryFileName() {
+  WString path = ArcwiseRegistryPath();
+  return PosixPathFromWide(path.c_str());
+}
+
+bool RegistryNeedsSetup() {
+  WString database = ArcwiseRegistryPath();
+  if (GetFileAttributesW(database.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kArcwiseServerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
+  RegCloseKey(key);
+  return false;
+}
+
+ModuleHandles::~ModuleHandles() {
+  for (auto it = m_handles.rbegin(); it != m_handles.rend(); ++it) dlclose(*it);
+}
+
+SetupResult RegisterModules(const std::vector<std::string>& modules, ModuleHandles* keep) {
+  SetupResult result;
+  for (const std::string& module : modules) {
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      const char* reason = dlerror();
+      result.failures.push_back(module + " did not load" + (reason ? std::string(": ") + reason : std::string()));
+      continue;
+    }
+    auto entry = reinterpret_cast<SelfRegistrationEntry>(dlsym(handle, "DllRegisterServer"));
+    if (!entry) {
+      result.failures.push_back(module + " has no DllRegisterServer");
+    } else {
+      HRESULT hr = entry();
+      if (FAILED(hr)) {
+        result.failures.push_back("DllRegisterServer of " + module + " failed with " + DescribeHResult(hr));
+      } else {
+        result.registered.push_back(module);
+      }
+    }
+    keep->Add(handle);
+  }
+  return result;
+}
