@@ -12,9 +12,6 @@
 // alone afterwards.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +29,7 @@
 
 #include "archive/zip_writer.h"
 #include "support/compound_writer.h"
+#include "support/run_process.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -182,16 +180,8 @@ class JsonParser {
 };
 
 // ---- Running the tool --------------------------------------------------------
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using RunResult = arcwise_test::ProcessResult;
+using arcwise_test::ReadWholeFile;
 
 void WriteWhole(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -237,43 +227,10 @@ class ArcwiseDumpTest : public ::testing::Test {
 
   RunResult Run(const std::vector<std::string>& args, const std::string& stdinFile = "",
                 const std::vector<std::string>& extraEnv = {}) {
-    std::string outPath = m_folder + "/dump.out", errPath = m_folder + "/dump.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, stdinFile.empty() ? "/dev/null" : stdinFile.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {ARCWISE_DUMP_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings = {"ARCWISE_REGISTRY=" + m_registry, "TMPDIR=" + m_tmp};
-    envStrings.insert(envStrings.end(), extraEnv.begin(), extraEnv.end());
-    for (char** e = environ; *e; ++e) {
-      std::string entry = *e;
-      if (entry.rfind("ARCWISE_REGISTRY=", 0) == 0 || entry.rfind("TMPDIR=", 0) == 0) continue;
-      envStrings.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& entry : envStrings) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    RunResult result;
-    pid_t pid = -1;
-    if (posix_spawn(&pid, ARCWISE_DUMP_PATH, &actions, nullptr, argv.data(), envp.data()) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = ReadWhole(outPath);
-    result.err = ReadWhole(errPath);
-    return result;
+    std::vector<std::string> env = {"ARCWISE_REGISTRY=" + m_registry, "TMPDIR=" + m_tmp};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    return arcwise_test::RunProcess(ARCWISE_DUMP_PATH, args, env, stdinFile);
   }
-
-  // The chunk pump answers E_NOTIMPL from Init until it is built; archive
-  // output can only be checked once it is.
-  bool PumpMissing(const RunResult& run) { return run.err.find("Init failed with 0x80004001") != std::string::npos; }
 
   std::string File(const std::string& name) { return m_files + "/" + name; }
 
@@ -289,7 +246,7 @@ class ArcwiseDumpTest : public ::testing::Test {
     arcwise_test::ZipWriter outer;
     outer.Add("docs/readme.txt", "hello from the readme")
         .Add("docs/notes/plan.md", "plan: ship it")
-        .Add("report.doc", ReadWhole(doc))
+        .Add("report.doc", ReadWholeFile(doc))
         .Add("nested/inner.zip", inner.Bytes());
     std::string path = File(name);
     WriteWhole(path, outer.Bytes());
@@ -405,7 +362,6 @@ TEST_F(ArcwiseDumpTest, AReadOnlyRegistrySaysWhyNothingCouldBeRegistered) {
 TEST_F(ArcwiseDumpTest, JsonLinesParseAndHoldEveryChunkOfTheArchive) {
   std::string archive = WriteSampleArchive("sample.zip");
   RunResult run = Run({"--json", archive});
-  if (PumpMissing(run)) GTEST_SKIP() << "the chunk pump is not built yet (Init answers E_NOTIMPL)";
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_TRUE(ErrorLines(run.err).empty()) << run.err;
   std::vector<Json> records = ParseJsonLines(run.out);
@@ -470,7 +426,6 @@ TEST_F(ArcwiseDumpTest, TextOutputIsOnlyTheTextWithBlankLinesBetweenChunks) {
   writer.Add("a.txt", "alpha one").Add("b/c.txt", "beta two\n");
   WriteWhole(File("two.zip"), writer.Bytes());
   RunResult run = Run({"--text", File("two.zip")});
-  if (PumpMissing(run)) GTEST_SKIP() << "the chunk pump is not built yet (Init answers E_NOTIMPL)";
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "alpha one\n\nbeta two\n\na.txt\n\nb\\c.txt\n");
 }
@@ -492,7 +447,6 @@ TEST_F(ArcwiseDumpTest, TextOutputJoinsTheContinuationChunksOfALongTextExactly) 
   writer.Add("big.txt", big);
   WriteWhole(File("big.zip"), writer.Bytes());
   RunResult archived = Run({"--text", File("big.zip")});
-  if (PumpMissing(archived)) GTEST_SKIP() << "the chunk pump is not built yet (Init answers E_NOTIMPL)";
   ASSERT_EQ(archived.exitCode, 0) << archived.err;
   EXPECT_TRUE(archived.out == big + "\nbig.txt\n") << "sizes " << archived.out.size() << " and " << big.size();
 }
@@ -500,7 +454,6 @@ TEST_F(ArcwiseDumpTest, TextOutputJoinsTheContinuationChunksOfALongTextExactly) 
 TEST_F(ArcwiseDumpTest, TheListingHasAHeaderLinePerChunkThenItsTextOrValue) {
   std::string archive = WriteSampleArchive("sample.zip");
   RunResult run = Run({archive});
-  if (PumpMissing(run)) GTEST_SKIP() << "the chunk pump is not built yet (Init answers E_NOTIMPL)";
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_GE(lines.size(), 3u);
@@ -532,7 +485,6 @@ TEST_F(ArcwiseDumpTest, TheSampleArchiveOfTheQuickStartShowsEveryKindOfContent) 
                         sample + "' > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   RunResult run = Run({"--json", sample});
-  if (PumpMissing(run)) GTEST_SKIP() << "the chunk pump is not built yet (Init answers E_NOTIMPL)";
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<Json> records = ParseJsonLines(run.out);
   std::string texts;
@@ -582,7 +534,6 @@ TEST_F(ArcwiseDumpTest, AFilterAskingForOlePropertiesGetsThemReadByTheHost) {
 TEST_F(ArcwiseDumpTest, StreamStdinAndClassIdRoutesGiveTheSameChunks) {
   std::string archive = WriteSampleArchive("sample.zip");
   RunResult byPath = Run({"--text", archive});
-  if (PumpMissing(byPath)) GTEST_SKIP() << "the chunk pump is not built yet (Init answers E_NOTIMPL)";
   ASSERT_EQ(byPath.exitCode, 0) << byPath.err;
   ASSERT_NE(byPath.out.find("swordfish"), std::string::npos);
 

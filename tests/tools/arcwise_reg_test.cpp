@@ -5,9 +5,6 @@
 // nothing, and every error is one "ERROR:" line with a non-zero exit.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstring>
 #include <fstream>
@@ -19,22 +16,15 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include "support/run_process.h"
 #include "support/test_env.h"
 
 extern char** environ;
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using RunResult = arcwise_test::ProcessResult;
+using arcwise_test::ReadWholeFile;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -42,28 +32,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 RunResult RunTool(const std::vector<std::string>& args) {
-  std::string folder = arcwise_test::TestRoot();
-  std::string outPath = folder + "/tool.out", errPath = folder + "/tool.err";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> all = {ARCWISE_REG_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  RunResult result;
-  pid_t pid = -1;
-  if (posix_spawn(&pid, ARCWISE_REG_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
-  return result;
+  return arcwise_test::RunProcess(ARCWISE_REG_PATH, args);
 }
 
 const char kOk[] = "The operation completed successfully.\n";
@@ -161,7 +130,7 @@ TEST(ArcwiseReg, RoundTripRestoresTheSameTree) {
   ASSERT_EQ(exported.exitCode, 0) << exported.err;
   EXPECT_EQ(exported.out, kOk);
 
-  std::string bytes = ReadFile(first);
+  std::string bytes = ReadWholeFile(first);
   std::u16string header = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\RoundTrip]\r\n";
   ASSERT_GE(bytes.size(), 2 + header.size() * 2);
   EXPECT_EQ(bytes.substr(0, 2 + header.size() * 2), Utf16File(header));
@@ -183,7 +152,7 @@ TEST(ArcwiseReg, RoundTripRestoresTheSameTree) {
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\RoundTrip")), before);
 
   ASSERT_EQ(RunTool({"export", "HKEY_CURRENT_USER\\Software\\RoundTrip", second}).exitCode, 0);
-  EXPECT_EQ(ReadFile(second), bytes);
+  EXPECT_EQ(ReadWholeFile(second), bytes);
   SHDeleteKeyW(HKEY_CURRENT_USER, W("Software\\RoundTrip"));
 }
 
@@ -321,6 +290,6 @@ TEST(ArcwiseReg, ErrorsAreOneLineWithNonZeroExit) {
   }
   // The refusals changed nothing.
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\Errs")), "value V type 1 data 49 0 0 0\n");
-  EXPECT_EQ(ReadFile(folder + "/exists.reg"), "x");
+  EXPECT_EQ(ReadWholeFile(folder + "/exists.reg"), "x");
   SHDeleteKeyW(HKEY_CURRENT_USER, W("Software\\Errs"));
 }

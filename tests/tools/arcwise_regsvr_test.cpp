@@ -7,9 +7,6 @@
 // own exit code; /s prints nothing.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,6 +19,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include "support/run_process.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -33,46 +31,11 @@ const CLSID kFilterClsid = {0x356CE73D, 0x53A5, 0x4029,
                             {0xB5, 0xD3, 0x9E, 0x49, 0x50, 0xB8, 0xBE, 0xDD}};
 const char kFilterKey[] = "CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}";
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using RunResult = arcwise_test::ProcessResult;
 
 RunResult RunTool(const std::vector<std::string>& args,
                   const std::vector<std::string>& extraEnv = {}) {
-  std::string folder = arcwise_test::TestRoot();
-  std::string outPath = folder + "/regsvr.out", errPath = folder + "/regsvr.err";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> all = {ARCWISE_REGSVR_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envStrings(extraEnv);
-  std::vector<char*> envp;
-  for (auto& entry : envStrings) envp.push_back(entry.data());
-  for (char** e = environ; *e; ++e) envp.push_back(*e);
-  envp.push_back(nullptr);
-  RunResult result;
-  pid_t pid = -1;
-  if (posix_spawn(&pid, ARCWISE_REGSVR_PATH, &actions, nullptr, argv.data(), envp.data()) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
-  return result;
+  return arcwise_test::RunProcess(ARCWISE_REGSVR_PATH, args, extraEnv);
 }
 
 // Default value of an HKCR key as UTF-8, or "<missing>".
