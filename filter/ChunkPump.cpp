@@ -14,11 +14,6 @@
 
 namespace {
 
-// FMTID_Storage {B725F130-47EF-101A-A5F1-02608C9EEBAC}: the file-name chunks
-// are the contents property (19) of that set.
-const GUID kFmtidStorage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
-const PROPID kPidStgContents = 19;
-
 // Only the ten lowest IFILTER_INIT bits are passed on to nested filters.
 const ULONG kNestedInitMask = 0x3FF;
 
@@ -167,9 +162,10 @@ STDMETHODIMP CArcwise::GetChunk(STAT_CHUNK* pStat) {
         pStat->breakType = CHUNK_EOP;
         pStat->flags = CHUNK_TEXT;
         pStat->locale = GetSystemDefaultLCID();
-        pStat->attribute.guidPropSet = kFmtidStorage;
+        // The file-name chunks are the contents property of the storage set.
+        pStat->attribute.guidPropSet = FMTID_Storage;
         pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
-        pStat->attribute.psProperty.propid = kPidStgContents;
+        pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
         pStat->idChunkSource = m_nextChunkId;
         pStat->cwcStartSource = 0;
         pStat->cwcLenSource = 0;

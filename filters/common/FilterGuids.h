@@ -1,4 +1,4 @@
-// Class ids of the stock filters and the property the text filter emits.
+// Class ids of the stock filters.
 // Defined once, as plain constants, in FilterGuids.cpp: a module that held
 // them as inline variables would carry GNU-unique symbols, and the loader
 // would then never unload it. Read-only; any thread.
@@ -12,7 +12,3 @@ extern const CLSID CLSID_ArcwiseTextHandler;         // {D6B937EC-D817-40FA-9F43
 // The compound-document filter and its persistent handler.
 extern const CLSID CLSID_ArcwiseCompoundFilter;      // {91A7C164-C310-4DA2-9746-625C76E362B9}
 extern const CLSID CLSID_ArcwiseCompoundHandler;     // {B826AF00-7DAB-468A-A748-CBD54653A1DB}
-
-// The property set of a file's contents, as Windows' own filters name it.
-extern const FMTID FMTID_ArcwiseStorage;             // {B725F130-47EF-101A-A5F1-02608C9EEBAC}
-#define ARCWISE_PID_STG_CONTENTS 19

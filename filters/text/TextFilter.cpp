@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include <propidl.h>
+
 #include "FilterGuids.h"
 
 CTextFilter::CTextFilter() : CFilterObject(CLSID_ArcwiseTextFilter) {}
@@ -57,9 +59,9 @@ STDMETHODIMP CTextFilter::GetChunk(STAT_CHUNK* pStat) {
   pStat->breakType = CHUNK_NO_BREAK;
   pStat->flags = CHUNK_TEXT;
   pStat->locale = GetSystemDefaultLCID();
-  pStat->attribute.guidPropSet = FMTID_ArcwiseStorage;
+  pStat->attribute.guidPropSet = FMTID_Storage;
   pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
-  pStat->attribute.psProperty.propid = ARCWISE_PID_STG_CONTENTS;
+  pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
   pStat->idChunkSource = m_chunkId;
   pStat->cwcStartSource = 0;
   pStat->cwcLenSource = 0;

@@ -285,6 +285,19 @@ typedef struct tagSTATPROPSETSTG {
 extern "C" const FMTID FMTID_SummaryInformation;     // {F29F85E0-4FF9-1068-AB91-08002B27B3D9}
 extern "C" const FMTID FMTID_DocSummaryInformation;  // {D5CDD502-2E9C-101B-9397-08002B2CF9AE}
 extern "C" const FMTID FMTID_UserDefinedProperties;  // {D5CDD505-2E9C-101B-9397-08002B2CF9AE}
+// The storage property set that filters use for a file's own properties;
+// PID_STG_CONTENTS is a document's text.
+extern "C" const FMTID FMTID_Storage;                // {B725F130-47EF-101A-A5F1-02608C9EEBAC}
+#define PID_STG_DIRECTORY 0x00000002
+#define PID_STG_CLASSID 0x00000003
+#define PID_STG_STORAGETYPE 0x00000004
+#define PID_STG_NAME 0x0000000A
+#define PID_STG_SIZE 0x0000000C
+#define PID_STG_ATTRIBUTES 0x0000000D
+#define PID_STG_WRITETIME 0x0000000E
+#define PID_STG_CREATETIME 0x0000000F
+#define PID_STG_ACCESSTIME 0x00000010
+#define PID_STG_CONTENTS 0x00000013
 
 extern "C" const IID IID_IPropertyStorage;      // {00000138-0000-0000-C000-000000000046}
 extern "C" const IID IID_IEnumSTATPROPSTG;      // {00000139-0000-0000-C000-000000000046}

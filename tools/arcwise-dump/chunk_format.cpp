@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include <objbase.h>
+#include <propidl.h>
 
 #include "utf8_writer.h"
 
-const FMTID kFmtidStorage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
 
 namespace {
 
@@ -19,16 +19,16 @@ struct PropertyName {
 };
 
 const PropertyName kPropertyNames[] = {
-    {&kFmtidStorage, 2, "Storage.Directory"},
-    {&kFmtidStorage, 3, "Storage.ClassId"},
-    {&kFmtidStorage, 4, "Storage.StorageType"},
-    {&kFmtidStorage, 10, "Storage.Name"},
-    {&kFmtidStorage, 12, "Storage.Size"},
-    {&kFmtidStorage, 13, "Storage.Attributes"},
-    {&kFmtidStorage, 14, "Storage.WriteTime"},
-    {&kFmtidStorage, 15, "Storage.CreateTime"},
-    {&kFmtidStorage, 16, "Storage.AccessTime"},
-    {&kFmtidStorage, 19, "Storage.Contents"},
+    {&FMTID_Storage, 2, "Storage.Directory"},
+    {&FMTID_Storage, 3, "Storage.ClassId"},
+    {&FMTID_Storage, 4, "Storage.StorageType"},
+    {&FMTID_Storage, 10, "Storage.Name"},
+    {&FMTID_Storage, 12, "Storage.Size"},
+    {&FMTID_Storage, 13, "Storage.Attributes"},
+    {&FMTID_Storage, 14, "Storage.WriteTime"},
+    {&FMTID_Storage, 15, "Storage.CreateTime"},
+    {&FMTID_Storage, 16, "Storage.AccessTime"},
+    {&FMTID_Storage, 19, "Storage.Contents"},
     {&FMTID_SummaryInformation, PIDSI_TITLE, "Summary.Title"},
     {&FMTID_SummaryInformation, PIDSI_SUBJECT, "Summary.Subject"},
     {&FMTID_SummaryInformation, PIDSI_AUTHOR, "Summary.Author"},

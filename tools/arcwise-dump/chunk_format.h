@@ -7,10 +7,6 @@
 
 #include <filter.h>
 
-// {B725F130-47EF-101A-A5F1-02608C9EEBAC}: the storage property set, whose
-// property 19 is a document's contents.
-extern const FMTID kFmtidStorage;
-
 // "EOP", "NO_BREAK", ... or the number for a value out of range.
 std::string BreakTypeName(CHUNK_BREAKTYPE breakType);
 // "TEXT", "VALUE", "VALUE|FILTER_OWNED_VALUE"; unknown bits in hex.
