@@ -5,15 +5,15 @@
 
 namespace {
 
-bool IsSeparator(WCHAR c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(WCHAR c) { return c == W('\\') || c == W('/'); }
 
-bool IsAsciiLetter(WCHAR c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool IsAsciiLetter(WCHAR c) { return (c >= W('A') && c <= W('Z')) || (c >= W('a') && c <= W('z')); }
 
 // Components that the file system would take as "here" or "one up" (Windows
 // also drops trailing dots and spaces, so "..." and ". ." count as well).
-bool IsDotsAndSpacesOnly(std::u16string_view component) {
+bool IsDotsAndSpacesOnly(WStringView component) {
   for (WCHAR c : component) {
-    if (c != u'.' && c != u' ') return false;
+    if (c != W('.') && c != W(' ')) return false;
   }
   return true;
 }
@@ -38,10 +38,10 @@ bool DecodeEntryText(std::string_view bytes, DWORD flags, WString& text) {
   return true;
 }
 
-WString MakeSafeRelativePath(std::u16string_view entryPath) {
-  if (entryPath.find(u'\0') != std::u16string_view::npos) return WString();
-  std::u16string_view rest = entryPath;
-  if (rest.size() >= 2 && IsAsciiLetter(rest[0]) && rest[1] == u':') rest.remove_prefix(2);
+WString MakeSafeRelativePath(WStringView entryPath) {
+  if (entryPath.find(W('\0')) != WStringView::npos) return WString();
+  WStringView rest = entryPath;
+  if (rest.size() >= 2 && IsAsciiLetter(rest[0]) && rest[1] == W(':')) rest.remove_prefix(2);
 
   WString safe;
   safe.reserve(rest.size());
@@ -49,9 +49,9 @@ WString MakeSafeRelativePath(std::u16string_view entryPath) {
   while (start <= rest.size()) {
     size_t end = start;
     while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    const std::u16string_view component = rest.substr(start, end - start);
+    const WStringView component = rest.substr(start, end - start);
     if (!component.empty() && !IsDotsAndSpacesOnly(component)) {
-      if (!safe.empty()) safe.push_back(u'\\');
+      if (!safe.empty()) safe.push_back(W('\\'));
       safe.append(component);
     }
     start = end + 1;
@@ -59,7 +59,7 @@ WString MakeSafeRelativePath(std::u16string_view entryPath) {
   return safe;
 }
 
-std::u16string_view LastPathComponent(std::u16string_view path) {
-  const size_t separator = path.rfind(u'\\');
-  return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
+WStringView LastPathComponent(WStringView path) {
+  const size_t separator = path.rfind(W('\\'));
+  return separator == WStringView::npos ? path : path.substr(separator + 1);
 }

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // General-purpose bit 11 of a ZIP entry: its name and comment are UTF-8.
 constexpr DWORD kZipFlagUtf8Names = 0x0800;
@@ -33,8 +33,8 @@ bool DecodeEntryText(std::string_view bytes, DWORD flags, WString& text);
 // U+0000 (such a name would be written under a shorter one): such an entry
 // cannot be written. Components are never shortened; one longer than the file
 // system allows makes that entry's extraction fail.
-WString MakeSafeRelativePath(std::u16string_view entryPath);
+WString MakeSafeRelativePath(WStringView entryPath);
 
 // The last component of a relative path built by MakeSafeRelativePath (the
 // whole path when it has no '\').
-std::u16string_view LastPathComponent(std::u16string_view path);
+WStringView LastPathComponent(WStringView path);

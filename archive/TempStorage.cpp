@@ -7,7 +7,7 @@
 namespace {
 
 bool IsDotEntry(LPCWSTR name) {
-  return (name[0] == u'.' && name[1] == 0) || (name[0] == u'.' && name[1] == u'.' && name[2] == 0);
+  return (name[0] == W('.') && name[1] == 0) || (name[0] == W('.') && name[1] == W('.') && name[2] == 0);
 }
 
 }  // namespace
@@ -53,11 +53,11 @@ bool CreateTempFile(const WString& folder, WString& fileName, LPCWSTR extension)
 
   WString result = name;
   if (extension) {
-    const size_t dot = result.rfind(u'.');
+    const size_t dot = result.rfind(W('.'));
     if (dot != WString::npos) {
       result.erase(dot + 1);
     } else {
-      result += u'.';
+      result += W('.');
     }
     result += extension;
   }

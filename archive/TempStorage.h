@@ -5,7 +5,7 @@
 // Paths are wide strings joined with backslashes.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // Makes a new, empty folder in tempPath named by the platform's temporary-name
 // service (the first three characters of prefix, hex digits, ".TMP"), marked

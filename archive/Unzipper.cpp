@@ -118,7 +118,7 @@ bool CUnzipper::GetCurrentEntryInfo(EntryInfo& info, BYTE flattenPaths) {
   // '/' is the same byte in every code page the names come in, so turning it
   // after decoding is the same as before.
   for (WCHAR& c : info.name) {
-    if (c == u'/') c = u'\\';
+    if (c == W('/')) c = W('\\');
   }
 
   info.versionMadeBy = static_cast<DWORD>(fileInfo.version);
@@ -133,7 +133,7 @@ bool CUnzipper::GetCurrentEntryInfo(EntryInfo& info, BYTE flattenPaths) {
   info.uncompressedSize64 = fileInfo.uncompressed_size;
   info.internalAttributes = static_cast<DWORD>(fileInfo.internal_fa);
   info.externalAttributes = static_cast<DWORD>(fileInfo.external_fa);
-  info.isFolder = (!info.name.empty() && info.name.back() == u'\\') ||
+  info.isFolder = (!info.name.empty() && info.name.back() == W('\\')) ||
                   (info.HasFolderAttribute() && info.uncompressedSize64 == 0);
 
   const WString safePath = MakeSafeRelativePath(info.name);
@@ -145,11 +145,11 @@ bool CUnzipper::GetCurrentEntryInfo(EntryInfo& info, BYTE flattenPaths) {
   return true;
 }
 
-WString CUnzipper::MapToFlatPath(const WString& entryPath, std::u16string_view safePath) {
+WString CUnzipper::MapToFlatPath(const WString& entryPath, WStringView safePath) {
   const auto known = m_flatPaths.find(entryPath);
   if (known != m_flatPaths.end()) return known->second;
 
-  const std::u16string_view fileName = LastPathComponent(safePath);
+  const WStringView fileName = LastPathComponent(safePath);
   if (fileName.empty()) return WString();
 
   const WString key(fileName);
@@ -160,7 +160,7 @@ WString CUnzipper::MapToFlatPath(const WString& entryPath, std::u16string_view s
 
   const std::string digits = std::to_string(occurrence);
   WString flat(digits.begin(), digits.end());
-  flat.push_back(u'\\');
+  flat.push_back(W('\\'));
   flat.append(key);
   m_flatPaths.emplace(entryPath, flat);
   return flat;
@@ -175,7 +175,7 @@ bool CUnzipper::EnsureFolder(const WString& path) {
     m_lastFolder = path;
     return true;
   }
-  const size_t separator = path.find_last_of(u"\\/");
+  const size_t separator = path.find_last_of(W("\\/"));
   if (separator != WString::npos && separator > 0) {
     if (!EnsureFolder(path.substr(0, separator))) return false;
   }
@@ -186,7 +186,7 @@ bool CUnzipper::EnsureFolder(const WString& path) {
 }
 
 bool CUnzipper::EnsureParentFolder(const WString& filePath) {
-  const size_t separator = filePath.find_last_of(u"\\/");
+  const size_t separator = filePath.find_last_of(W("\\/"));
   if (separator == WString::npos) return false;
   return EnsureFolder(filePath.substr(0, separator));
 }
@@ -201,7 +201,7 @@ bool CUnzipper::ExtractCurrentEntry(LPCWSTR folder, BYTE flattenPaths) {
 bool CUnzipper::ExtractCurrentEntry(LPCWSTR folder, const EntryInfo& info) {
   if (m_handle == nullptr || folder == nullptr || folder[0] == 0) return false;
   WString base(folder);
-  while (base.size() > 1 && (base.back() == u'\\' || base.back() == u'/')) base.pop_back();
+  while (base.size() > 1 && (base.back() == W('\\') || base.back() == W('/'))) base.pop_back();
   if (!EnsureFolder(base)) return false;
   if (info.isFolder) return true;
   // Without a password the data of an encrypted entry is cipher text; it is
@@ -209,7 +209,7 @@ bool CUnzipper::ExtractCurrentEntry(LPCWSTR folder, const EntryInfo& info) {
   if (info.IsEncrypted()) return false;
   if (info.extractPath.empty()) return false;
 
-  const WString target = base + u'\\' + info.extractPath;
+  const WString target = base + W('\\') + info.extractPath;
   if (!EnsureParentFolder(target)) return false;
 
   // Created with the not-indexed mark already set (CREATE_ALWAYS gives a

@@ -40,7 +40,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // The minizip handle (unzFile) without pulling minizip into every includer.
 typedef void* ArchiveHandle;
@@ -106,7 +106,7 @@ class CUnzipper {
   bool ExtractCurrentEntry(LPCWSTR folder, const EntryInfo& info);
 
  private:
-  WString MapToFlatPath(const WString& entryPath, std::u16string_view safePath);
+  WString MapToFlatPath(const WString& entryPath, WStringView safePath);
   bool EnsureFolder(const WString& path);
   bool EnsureParentFolder(const WString& filePath);
   bool CopyCurrentEntryTo(HANDLE file, ULONGLONG* written);

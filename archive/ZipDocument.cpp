@@ -27,7 +27,7 @@ BYTE ZipDocument::Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPath
     if (!unzipper.GetCurrentEntryInfo(info, flattenPaths)) continue;
     m_entryNames.push_back(info.name);
     if (unzipper.ExtractCurrentEntry(m_arcTempDir.c_str(), info) && !info.isFolder) {
-      m_extractedFiles.push_back(m_arcTempDir + u'\\' + info.extractPath);
+      m_extractedFiles.push_back(m_arcTempDir + W('\\') + info.extractPath);
     }
   } while (unzipper.MoveToNextEntry());
 

@@ -20,7 +20,7 @@
 
 #include <vector>
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 class ZipDocument {
  public:

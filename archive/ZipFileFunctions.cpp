@@ -2,7 +2,7 @@
 // SetFilePointerEx/CloseHandle for minizip (see ZipFileFunctions.h).
 #include "archive/ZipFileFunctions.h"
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include <cstring>
 #include <new>

@@ -13,7 +13,7 @@
 // registers its destructor before the module's entry hook registers the
 // detach call, so "DLL was unloaded" is still logged by a living logger,
 // at dlclose and at process exit alike.
-constinit Debugger g_debugger __attribute__((init_priority(101)));
+ARCWISE_CONSTINIT Debugger g_debugger ARCWISE_INIT_PRIORITY(101);
 
 namespace {
 
@@ -124,7 +124,7 @@ void Debugger::AppendToLogFile(const WString& line) {
   std::string bytes;
   bytes.reserve(line.size() + 8);
   for (WCHAR unit : line) {
-    if (unit == u'\n') {
+    if (unit == W('\n')) {
       bytes += "\r\n";
     } else {
       bytes += unit <= 0xFF ? static_cast<char>(unit) : '?';
@@ -133,7 +133,7 @@ void Debugger::AppendToLogFile(const WString& line) {
 
   // Opened and closed per line, so the file can be read, moved or deleted
   // while the module runs; a deleted file is made again by the next line.
-  std::lock_guard<std::mutex> lock(m_fileLock);
+  std::lock_guard<StaticMutex> lock(m_fileLock);
   // Append-only access: every write lands at the end of the file.
   HANDLE file = CreateFileW(LogFileName.c_str(), FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -8,9 +8,8 @@
 #pragma once
 
 #include <cstdarg>
-#include <mutex>
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 class Debugger {
  public:
@@ -54,7 +53,7 @@ class Debugger {
   WString LogFileName;
   // Held from opening the log file to closing it, so lines of different
   // threads never interleave.
-  std::mutex m_fileLock;
+  StaticMutex m_fileLock;
 };
 
 // The process's logger.

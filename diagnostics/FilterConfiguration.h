@@ -5,7 +5,7 @@
 // thread may read it without locking.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // The product's key under HKEY_LOCAL_MACHINE.
 #define ARCWISE_PRODUCT_KEY W("SOFTWARE\\Quillmark\\Arcwise")

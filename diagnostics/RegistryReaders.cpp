@@ -29,7 +29,7 @@ class RegistryKey {
 };
 
 bool EndsInSeparator(const WString& path) {
-  return !path.empty() && (path.back() == u'\\' || path.back() == u'/');
+  return !path.empty() && (path.back() == W('\\') || path.back() == W('/'));
 }
 
 }  // namespace
@@ -80,7 +80,7 @@ bool ReadRegistryString(LPCWSTR keyPath, LPCWSTR valueName, WString& value) {
 bool ReadTempPath(LPCWSTR keyPath, WString& folder) {
   WString path;
   if (!ReadRegistryString(keyPath, W("TempPath"), path) || path.size() < 2) return false;
-  if (!EndsInSeparator(path)) path += u'\\';
+  if (!EndsInSeparator(path)) path += W('\\');
   folder = path;
   return true;
 }
@@ -90,7 +90,7 @@ bool GetSystemTempPath(WString& folder) {
   const DWORD length = GetTempPathW(kSystemTempPathBuffer, buffer.data());
   if (length == 0 || length >= kSystemTempPathBuffer) return false;
   WString path(buffer.data(), length);
-  if (!EndsInSeparator(path)) path += u'\\';
+  if (!EndsInSeparator(path)) path += W('\\');
   folder = path;
   return true;
 }

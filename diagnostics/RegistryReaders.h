@@ -5,7 +5,7 @@
 // left untouched. Paths are wide strings joined with backslashes.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // A REG_DWORD value of exactly four bytes. A null keyPath, a missing key or
 // value, or a value of any other type or size gives false.

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 
 #include "archive/ZipDocument.h"
 #include "diagnostics/FilterConfiguration.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include <ntquery.h>
+#include "compat/Win32Compat.h"
 
 #include "filter/Arcwise.h"
 #include "filter/NestedFilterLoader.h"

@@ -19,9 +19,7 @@
 #include <memory>
 #include <new>
 
-#include <filter.h>
-#include <io.h>
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 #include "archive/TempStorage.h"
 #include "diagnostics/Debugger.h"
@@ -78,9 +76,7 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
 
   // ---- IFilter ---------------------------------------------------------------
   // Init, GetChunk, GetText and GetValue belong to the derived class.
-  STDMETHODIMP BindRegion(FILTERREGION origPos, REFIID riid, void** ppunk) override {
-    UNREFERENCED_PARAMETER(origPos);
-    UNREFERENCED_PARAMETER(riid);
+  STDMETHODIMP BindRegion(FILTERREGION, REFIID, void** ppunk) override {
     if (ppunk) *ppunk = nullptr;
     return E_NOTIMPL;
   }

@@ -1,7 +1,6 @@
 #include "filter/NestedFilterLoader.h"
 
-#include <ntquery.h>
-#include <shlwapi.h>
+#include "compat/Win32Compat.h"
 
 #include "diagnostics/Debugger.h"
 #include "diagnostics/RegistryReaders.h"

@@ -12,8 +12,8 @@
 // on the way out and the caller decides.
 #pragma once
 
-#include <comptr.h>
-#include <objbase.h>
+#include "compat/ComPtr.h"
+#include "compat/Win32Compat.h"
 
 // The outcome of LoadNestedFilter: an object loaded with the file (and the
 // stream it was loaded from, on the stream route), or nothing.

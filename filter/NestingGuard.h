@@ -17,7 +17,7 @@
 // objects on different threads, whose nesting is independent.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // Archive levels that are filtered at most: the host's archive and 15
 // levels of archives inside it.

@@ -9,9 +9,8 @@
 // the caller. Used by one thread at a time (the filter object's caller).
 #pragma once
 
-#include <filter.h>
-#include <comptr.h>
-#include <propidl.h>
+#include "compat/Win32Compat.h"
+#include "compat/ComPtr.h"
 
 class CPropertyEmitter {
  public:

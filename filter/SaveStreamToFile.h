@@ -4,7 +4,7 @@
 // Stateless; any thread, as long as the stream itself is used by one thread.
 #pragma once
 
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 // The stream is asked for 4,093 bytes at a time; a shorter read, or a read
 // that answers HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), ends the copy with S_OK.

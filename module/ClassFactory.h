@@ -12,7 +12,7 @@
 
 #include <new>
 
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 #include "module/ModuleGlobals.h"
 

@@ -5,7 +5,7 @@
 // called from any thread.
 #include <new>
 
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 #include "diagnostics/Debugger.h"
 #include "diagnostics/FilterConfiguration.h"
@@ -13,7 +13,7 @@
 #include "module/ClassFactory.h"
 #include "module/ModuleGlobals.h"
 
-BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
   UNREFERENCED_PARAMETER(reserved);
   g_hModule = hModule;
   switch (reason) {

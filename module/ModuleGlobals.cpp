@@ -3,6 +3,6 @@
 // or any other code of the module runs.
 #include "module/ModuleGlobals.h"
 
-constinit HINSTANCE g_hModule = nullptr;
-constinit LONG g_moduleRefCount = 0;
-constinit CLSID CLSID_ArcwiseFilter = kClsidArcwiseFilter;
+ARCWISE_CONSTINIT HINSTANCE g_hModule = nullptr;
+ARCWISE_CONSTINIT LONG g_moduleRefCount = 0;
+ARCWISE_CONSTINIT CLSID CLSID_ArcwiseFilter = kClsidArcwiseFilter;

@@ -4,10 +4,7 @@
 // g_moduleRefCount changes only through interlocked operations.
 #pragma once
 
-#include <windows.h>
-
-// The four functions the module exports; everything else stays hidden.
-#define ARCWISE_EXPORT extern "C" __attribute__((visibility("default")))
+#include "compat/Win32Compat.h"
 
 extern HINSTANCE g_hModule;
 extern LONG g_moduleRefCount;

@@ -3,7 +3,7 @@
 // unregistration to remove (nothing is rolled back).
 #include "registration/ComRegistration.h"
 
-#include <shlwapi.h>
+#include "compat/Win32Compat.h"
 
 #include "registration/RegistryWrites.h"
 

@@ -4,7 +4,7 @@
 // they run on whichever thread called the export and take no lock.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include "registration/FilterExtensions.h"
 

@@ -4,7 +4,7 @@
 // calls the self-registration exports.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 struct FilterExtension {
   LPCWSTR extension;  // with its leading dot; a key name under HKCR and under "Filters\"

@@ -6,7 +6,7 @@
 // Objects are used on the thread that created them.
 #pragma once
 
-#include <unknwn.h>
+#include "compat/Win32Compat.h"
 
 // {C731072C-AC80-11D1-8DF3-00C04FB6EF4F}
 inline constexpr IID IID_IFilterRegistration = {
@@ -38,4 +38,3 @@ interface IFilterRegistration : public IUnknown {
                             LPCWSTR* rgpszReserved, const CLSID* pclsidFilter,
                             ULONG dwReserved1, ULONG dwEnable, ULONG dwReserved2) PURE;
 };
-ARCWISE_DECLARE_IID(IFilterRegistration, IID_IFilterRegistration);

@@ -4,10 +4,10 @@
 #include "registration/FilterExtensions.h"
 #include "registration/SelfRegistration.h"
 
-ARCWISE_EXPORT HRESULT DllRegisterServer() {
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
   return RegisterServer(g_hModule, g_filterExtensions, g_filterExtensionCount);
 }
 
-ARCWISE_EXPORT HRESULT DllUnregisterServer() {
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
   return UnregisterServer(g_filterExtensions, g_filterExtensionCount);
 }

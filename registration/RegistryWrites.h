@@ -3,7 +3,7 @@
 // Stateless; any thread.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // RegCreateKeyExW with the options every registration key uses: non-volatile,
 // KEY_ALL_ACCESS, no security attributes, no registry-view flag. An existing

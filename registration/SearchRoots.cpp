@@ -1,6 +1,6 @@
 #include "registration/SearchRoots.h"
 
-#include <shlwapi.h>
+#include "compat/Win32Compat.h"
 
 #include "diagnostics/Debugger.h"
 #include "registration/RegistryWrites.h"
@@ -72,10 +72,10 @@ ULONG CollectInstMapRoots(LPCWSTR base, SearchRootList* roots) {
                        nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
     subKeys = 0;
   }
-  WString name(longestName + 1, u'\0');
+  WString name(longestName + 1, W('\0'));
   for (DWORD index = 0; index < subKeys; ++index) {
     DWORD cchName = longestName + 1;
-    name.assign(longestName + 1, u'\0');
+    name.assign(longestName + 1, W('\0'));
     LONG status = RegEnumKeyExW(baseKey, index, name.data(), &cchName, nullptr, nullptr,
                                 nullptr, nullptr);
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) continue;
@@ -95,7 +95,7 @@ ULONG CollectInstMapRoots(LPCWSTR base, SearchRootList* roots) {
     regRoot[cb / sizeof(WCHAR)] = 0;
     WString root = regRoot;
     if (root.empty()) continue;  // no instance path to write under
-    if (root.back() != u'\\') root += u'\\';
+    if (root.back() != W('\\')) root += W('\\');
     roots->push_back(std::move(root));
   }
   RegCloseKey(baseKey);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include "registration/FilterExtensions.h"
 

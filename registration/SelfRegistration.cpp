@@ -1,6 +1,6 @@
 #include "registration/SelfRegistration.h"
 
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 #include "module/ModuleGlobals.h"
 #include "registration/ComRegistration.h"

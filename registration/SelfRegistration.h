@@ -4,7 +4,7 @@
 // the caller's thread, any number of times, in any order.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include "registration/FilterExtensions.h"
 

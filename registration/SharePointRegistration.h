@@ -5,7 +5,7 @@
 // its own duration.
 #pragma once
 
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 #include "registration/FilterExtensions.h"
 #include "registration/IFilterRegistration.h"

@@ -37,7 +37,7 @@ ULONG CollectSqlInstanceRoots(SearchRootList* roots) {
     std::unique_ptr<WCHAR[]> data(new (std::nothrow) WCHAR[longestData + 1]);
     for (DWORD index = 0; name && data && index < values; ++index) {
       DWORD cchName = longestName + 1, cbData = longestData + 1, type = 0;
-      std::fill_n(data.get(), longestData + 1, u'\0');
+      std::fill_n(data.get(), longestData + 1, W('\0'));
       LONG status = RegEnumValueW(key, index, name.get(), &cchName, nullptr, &type,
                                   reinterpret_cast<BYTE*>(data.get()), &cbData);
       if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) continue;

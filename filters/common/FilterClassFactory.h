@@ -5,8 +5,7 @@
 
 #include <new>
 
-#include <windows.h>
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 class CFilterClassFactory final : public IClassFactory {
  public:

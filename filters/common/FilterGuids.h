@@ -4,7 +4,7 @@
 // would then never unload it. Read-only; any thread.
 #pragma once
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 // The plain-text filter and its persistent handler.
 extern const CLSID CLSID_ArcwiseTextFilter;          // {4FEDD9AC-F849-47E7-9A44-DFE30495CE21}

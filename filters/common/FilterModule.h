@@ -5,8 +5,7 @@
 // objects. Counters are interlocked; any thread may call these functions.
 #pragma once
 
-#include <windows.h>
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 // What a filter module serves and registers.
 struct FilterModuleInfo {

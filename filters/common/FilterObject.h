@@ -7,9 +7,7 @@
 
 #include <new>
 
-#include <filter.h>
-#include <windows.h>
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 class CFilterObject : public IFilter, public IPersistFile, public IPersistStream {
  public:

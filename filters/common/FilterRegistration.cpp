@@ -1,8 +1,7 @@
 // Writing and removing the persistent-handler layout of a stock filter.
 #include "FilterRegistration.h"
 
-#include <filter.h>
-#include <shlwapi.h>
+#include "compat/Win32Compat.h"
 
 #include <vector>
 

@@ -1,13 +1,11 @@
 // Entry point and exports of libarcwise-compound-filter.so: the compound-document
 // filter that leaves the OLE summary properties to its caller.
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include "FilterGuids.h"
 #include "FilterModule.h"
 #include "FilterRegistration.h"
 #include "CompoundFilter.h"
-
-#define FILTER_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -28,7 +26,7 @@ const FilterModuleInfo kCompoundModule = {
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
   if (dwReason == DLL_PROCESS_ATTACH) {
     FilterModuleSetHandle(reinterpret_cast<HMODULE>(hInstance));
     DisableThreadLibraryCalls(reinterpret_cast<HMODULE>(hInstance));
@@ -37,9 +35,9 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
 }
 ARCWISE_DEFINE_DLLMAIN_HOOKS()
 
-FILTER_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   return FilterModuleGetClassObject(kCompoundModule, rclsid, riid, ppv);
 }
-FILTER_EXPORT HRESULT DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
-FILTER_EXPORT HRESULT DllRegisterServer() { return RegisterFilterModule(kCompoundModule); }
-FILTER_EXPORT HRESULT DllUnregisterServer() { return UnregisterFilterModule(kCompoundModule); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterFilterModule(kCompoundModule); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() { return UnregisterFilterModule(kCompoundModule); }

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include "TextSource.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include <propidl.h>
+#include "compat/Win32Compat.h"
 
 #include "FilterGuids.h"
 

@@ -1,13 +1,11 @@
 // Entry point and exports of libarcwise-text-filter.so: the plain-text
 // filter for common text and source file types.
-#include <windows.h>
+#include "compat/Win32Compat.h"
 
 #include "FilterGuids.h"
 #include "FilterModule.h"
 #include "FilterRegistration.h"
 #include "TextFilter.h"
-
-#define FILTER_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -30,7 +28,7 @@ const FilterModuleInfo kTextModule = {
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
   if (dwReason == DLL_PROCESS_ATTACH) {
     FilterModuleSetHandle(reinterpret_cast<HMODULE>(hInstance));
     DisableThreadLibraryCalls(reinterpret_cast<HMODULE>(hInstance));
@@ -39,9 +37,9 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
 }
 ARCWISE_DEFINE_DLLMAIN_HOOKS()
 
-FILTER_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   return FilterModuleGetClassObject(kTextModule, rclsid, riid, ppv);
 }
-FILTER_EXPORT HRESULT DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
-FILTER_EXPORT HRESULT DllRegisterServer() { return RegisterFilterModule(kTextModule); }
-FILTER_EXPORT HRESULT DllUnregisterServer() { return UnregisterFilterModule(kTextModule); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterFilterModule(kTextModule); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() { return UnregisterFilterModule(kTextModule); }

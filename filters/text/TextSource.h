@@ -3,8 +3,7 @@
 // or one stream reference. One thread at a time, as its filter object.
 #pragma once
 
-#include <windows.h>
-#include <objbase.h>
+#include "compat/Win32Compat.h"
 
 class CTextSource {
  public:

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <ntquery.h>
 
 #include "filter/modules/fake_filter.h"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <ntquery.h>
 #include <shlwapi.h>
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <filter.h>
 #include <objbase.h>
 #include <shlwapi.h>

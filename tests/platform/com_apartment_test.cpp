@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <objbase.h>
 
 namespace {

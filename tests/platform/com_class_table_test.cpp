@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <objbase.h>
 #include <shlwapi.h>
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <objbase.h>
 #include <shlwapi.h>
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <objbase.h>
 
 namespace {

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <propidl.h>
 
 #include "support/compound_writer.h"

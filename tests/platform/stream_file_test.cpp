@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <shlwapi.h>
 
 #include "support/test_env.h"

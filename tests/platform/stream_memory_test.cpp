@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <shlwapi.h>
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <filter.h>
 #include <objbase.h>
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include <comptr.h>
+#include "compat/ComPtr.h"
 #include <propidl.h>
 
 ULONG EmitOleProperties(const WString& path, ULONG firstId, ChunkSink* sink) {

@@ -1,12 +1,14 @@
 // ComPtr<T>: owns one COM reference. Copying AddRefs, moving transfers,
 // destruction Releases. operator& releases what it holds and hands out the
-// slot for an out-parameter. Used by all code above the platform layer; one
-// ComPtr belongs to one thread at a time, like any plain value.
+// slot for an out-parameter. Used by all code above the platform layer, on
+// Windows and on the POSIX platform alike; one ComPtr belongs to one thread at
+// a time, like any plain value.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
-#include "unknwn.h"
+#include "compat/Win32Compat.h"
 
 template <class T>
 class ComPtr {
@@ -78,7 +80,7 @@ class ComPtr {
     if (!pp) return E_POINTER;
     *pp = nullptr;
     if (!m_p) return E_POINTER;
-    return m_p->QueryInterface(IIDOf<U>(), reinterpret_cast<void**>(pp));
+    return m_p->QueryInterface(InterfaceIdOf<U>(), reinterpret_cast<void**>(pp));
   }
 
  private:
