@@ -13,7 +13,8 @@ bool IsNonEmptyString(const PROPVARIANT& value) {
 
 }  // namespace
 
-CPropertyEmitter::CPropertyEmitter() : m_fmtid(), m_propSpec(), m_valueTaken(TRUE) {
+CPropertyEmitter::CPropertyEmitter(StorageOpener openStorage)
+    : m_openStorage(openStorage), m_fmtid(), m_propSpec(), m_valueTaken(TRUE) {
   m_propSpec.ulKind = PRSPEC_PROPID;
 }
 
@@ -26,10 +27,18 @@ HRESULT CPropertyEmitter::Open(LPCWSTR path, REFFMTID fmtid) {
   m_valueTaken = TRUE;
 
   // STGFMT_ANY: the same call serves a compound file and whatever property
-  // sets the file system keeps for a plain file.
-  HRESULT hr = StgOpenStorageEx(path, STGM_READ | STGM_SHARE_DENY_WRITE, STGFMT_ANY, 0, nullptr, nullptr,
-                                IID_IPropertySetStorage, reinterpret_cast<void**>(&m_pPropertySetStorage));
+  // sets the file system keeps for a plain file. Implementations differ in
+  // which interface they hand back (some give their IStorage whatever is
+  // asked), so the object is taken as IUnknown and asked for its property
+  // sets: a pointer is only ever called through the table it was given for.
+  ComPtr<IUnknown> storage;
+  HRESULT hr = m_openStorage(path, STGM_READ | STGM_SHARE_DENY_WRITE, STGFMT_ANY, 0, nullptr, nullptr,
+                             IID_IUnknown, reinterpret_cast<void**>(&storage));
   if (FAILED(hr)) return hr;
+  if (!storage) return E_UNEXPECTED;
+  hr = storage->QueryInterface(IID_IPropertySetStorage, reinterpret_cast<void**>(&m_pPropertySetStorage));
+  if (FAILED(hr)) return hr;
+  if (!m_pPropertySetStorage) return E_NOINTERFACE;
 
   m_fmtid = fmtid;
   hr = m_pPropertySetStorage->Open(m_fmtid, STGM_READ | STGM_SHARE_EXCLUSIVE, &m_pPropertyStorage);

@@ -14,14 +14,22 @@
 
 class CPropertyEmitter {
  public:
-  CPropertyEmitter();
+  // How the emitter opens a file's storage: StgOpenStorageEx, or a test's
+  // stand-in for it.
+  typedef HRESULT(STDAPICALLTYPE* StorageOpener)(const WCHAR* pwcsName, DWORD grfMode, STGFMT stgfmt,
+                                                 DWORD grfAttrs, STGOPTIONS* pStgOptions,
+                                                 PSECURITY_DESCRIPTOR pSecurityDescriptor, REFIID riid,
+                                                 void** ppObjectOpen);
+
+  explicit CPropertyEmitter(StorageOpener openStorage = &StgOpenStorageEx);
   ~CPropertyEmitter();
   CPropertyEmitter(const CPropertyEmitter&) = delete;
   CPropertyEmitter& operator=(const CPropertyEmitter&) = delete;
 
   // Opens the file's property-set storage and the set fmtid, and readies its
   // enumeration. S_OK when all three are open; otherwise the failing call's
-  // code (a file without property sets, or without this set, fails here).
+  // code (a file without property sets, or without this set, fails here;
+  // E_NOINTERFACE when the storage offers no property sets).
   HRESULT Open(LPCWSTR path, REFFMTID fmtid);
 
   // The next property whose value is a non-empty VT_LPSTR or VT_LPWSTR, as a
@@ -39,6 +47,7 @@ class CPropertyEmitter {
   void Close();
 
  private:
+  StorageOpener m_openStorage;
   ComPtr<IPropertySetStorage> m_pPropertySetStorage;
   ComPtr<IPropertyStorage> m_pPropertyStorage;
   ComPtr<IEnumSTATPROPSTG> m_pEnum;

@@ -9,6 +9,7 @@
 #include "filter.h"
 #include "objbase.h"
 
+extern "C" {
 // Looks up HKCR\<extension>\PersistentHandler (default value: the handler's
 // class id), then the default value of
 // HKCR\CLSID\<handler>\PersistentAddinsRegistered\{IID_IFilter} (the
@@ -30,3 +31,4 @@
 // With pUnkOuter the filter is created aggregated and *ppIUnk is its inner
 // IUnknown.
 HRESULT LoadIFilter(LPCWSTR pwcsPath, IUnknown* pUnkOuter, void** ppIUnk);
+}  // extern "C"

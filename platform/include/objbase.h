@@ -62,6 +62,7 @@ typedef HRESULT(STDAPICALLTYPE* LPFNCANUNLOADNOW)();
 
 // ---- Apartments -------------------------------------------------------------
 
+extern "C" {
 // Enters the calling thread into a single-threaded apartment (COINIT_
 // APARTMENTTHREADED) or the process's multithreaded apartment. S_OK the first
 // time, S_FALSE when the thread is already in that mode (each success needs a
@@ -123,3 +124,4 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 // HKCR\CLSID\{clsid}\ProgID default value, from CoTaskMemAlloc;
 // REGDB_E_CLASSNOTREG when absent.
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
+}  // extern "C"

@@ -4,12 +4,15 @@
 
 #include "win/registry.h"
 
+extern "C" {
 // Deletes a key with all its subkeys and values.
 LSTATUS SHDeleteKeyW(HKEY hkey, LPCWSTR pszSubKey);
+}  // extern "C"
 
 // ---- Streams and paths (provided by the platform's COM layer) ---------------
 #include "objbase.h"  // IStream, and CoTaskMemFree for the names Stat hands out
 
+extern "C" {
 // A stream on a file, opened through CreateFileW so its share mode meets the
 // other handles of the process: STGM_SHARE_DENY_WRITE shares reading,
 // STGM_SHARE_DENY_READ shares writing, STGM_SHARE_DENY_NONE/COMPAT share
@@ -29,3 +32,4 @@ IStream* SHCreateMemStream(const BYTE* pInit, UINT cbInit);
 // the terminator when it has none. '\' and '/' end a component, and a space
 // after the dot cancels it, as on Windows.
 LPWSTR PathFindExtensionW(LPCWSTR pszPath);
+}  // extern "C"

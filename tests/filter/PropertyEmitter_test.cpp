@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "compat/ComPtr.h"
 #include "filter/PropertyEmitter.h"
 #include "support/compound_writer.h"
 #include "support/test_env.h"
@@ -175,6 +176,100 @@ TEST_F(PropertyEmitterTest, FilesWithoutTheSetFailToOpenAndProduceNoChunk) {
     PROPVARIANT* value = nullptr;
     EXPECT_EQ(emitter.GetValue(&value), FILTER_E_NO_MORE_VALUES) << path;
     emitter.Close();
+  }
+}
+
+// What a storage implementation may hand back. Some (Wine's, for one) give
+// their IStorage whatever interface is asked for; the emitter must reach the
+// property sets through QueryInterface, never by calling through that pointer.
+enum class StorageShape { AnotherFace, NoPropertySets, NullObject };
+StorageShape g_storageShape = StorageShape::AnotherFace;
+
+// An object whose only table is not IPropertySetStorage's: a call through it
+// as if it were lands in Unrelated*, which fails and counts.
+struct IUnrelatedFace : public IUnknown {
+  STDMETHOD(Unrelated1)() PURE;
+  STDMETHOD(Unrelated2)() PURE;
+  STDMETHOD(Unrelated3)() PURE;
+  STDMETHOD(Unrelated4)() PURE;
+};
+
+class OtherFaceStorage final : public IUnrelatedFace {
+ public:
+  explicit OtherFaceStorage(IUnknown* pInner, bool offersPropertySets)
+      : m_inner(pInner), m_offersPropertySets(offersPropertySets) {}
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid == IID_IUnknown) {
+      *ppv = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    if (riid == IID_IPropertySetStorage && m_offersPropertySets) return m_inner->QueryInterface(riid, ppv);
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG refs = --m_refs;
+    if (refs == 0) delete this;
+    return refs;
+  }
+  STDMETHODIMP Unrelated1() override { return Wrong(); }
+  STDMETHODIMP Unrelated2() override { return Wrong(); }
+  STDMETHODIMP Unrelated3() override { return Wrong(); }
+  STDMETHODIMP Unrelated4() override { return Wrong(); }
+
+  static inline int s_wrongCalls = 0;
+
+ private:
+  HRESULT Wrong() {
+    ++s_wrongCalls;
+    return E_UNEXPECTED;
+  }
+  ComPtr<IUnknown> m_inner;
+  bool m_offersPropertySets;
+  ULONG m_refs = 1;
+};
+
+HRESULT STDAPICALLTYPE OpenOtherShape(const WCHAR* name, DWORD mode, STGFMT format, DWORD attributes,
+                                      STGOPTIONS* options, PSECURITY_DESCRIPTOR security, REFIID,
+                                      void** ppv) {
+  *ppv = nullptr;
+  if (g_storageShape == StorageShape::NullObject) return S_OK;
+  ComPtr<IUnknown> inner;
+  HRESULT hr = StgOpenStorageEx(name, mode, format, attributes, options, security, IID_IUnknown,
+                                reinterpret_cast<void**>(&inner));
+  if (FAILED(hr)) return hr;
+  *ppv = static_cast<IUnrelatedFace*>(
+      new OtherFaceStorage(inner.Get(), g_storageShape == StorageShape::AnotherFace));
+  return S_OK;
+}
+
+TEST_F(PropertyEmitterTest, ReachesThePropertySetsWhateverInterfaceTheStorageHandsBack) {
+  PropertySetWriter summary(FMTID_SummaryInformation, 1252);
+  summary.Lpstr(PIDSI_TITLE, "Through the right table");
+  const WString path = Write("faces.doc", summary);
+  const struct {
+    StorageShape shape;
+    HRESULT open;
+    HRESULT firstChunk;
+  } cases[] = {{StorageShape::AnotherFace, S_OK, S_OK},
+               {StorageShape::NoPropertySets, E_NOINTERFACE, E_FAIL},
+               {StorageShape::NullObject, E_UNEXPECTED, E_FAIL}};
+  for (const auto& c : cases) {
+    g_storageShape = c.shape;
+    OtherFaceStorage::s_wrongCalls = 0;
+    CPropertyEmitter emitter(&OpenOtherShape);
+    EXPECT_EQ(emitter.Open(path.c_str(), FMTID_SummaryInformation), c.open) << int(c.shape);
+    STAT_CHUNK chunk;
+    EXPECT_EQ(emitter.GetChunk(&chunk), c.firstChunk) << int(c.shape);
+    if (c.firstChunk == S_OK) {
+      HostValue title;
+      ASSERT_EQ(emitter.GetValue(&title.p), S_OK);
+      EXPECT_STREQ(title.p->pszVal, "Through the right table");
+    }
+    emitter.Close();
+    EXPECT_EQ(OtherFaceStorage::s_wrongCalls, 0) << int(c.shape);
   }
 }
 

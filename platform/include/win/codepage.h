@@ -23,6 +23,7 @@
 #define WC_ERR_INVALID_CHARS 0x00000080
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
+extern "C" {
 // The ANSI code page: ARCWISE_ACP when set to a number, else the code page of
 // the process locale (UTF-8 locales answer 65001; the "C" locale 1252).
 UINT GetACP();
@@ -35,3 +36,4 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                         LPBOOL lpUsedDefaultChar);
+}  // extern "C"

@@ -5,8 +5,10 @@
 
 #include "win/types.h"
 
+extern "C" {
 void OutputDebugStringW(LPCWSTR lpOutputString);
 void OutputDebugStringA(LPCSTR lpOutputString);
+}  // extern "C"
 
 // Platform extra: while a capture is installed, every OutputDebugString call
 // is handed to it (as UTF-16) instead of standard error. Pass nullptr to

@@ -124,6 +124,8 @@
 
 // ---- Last error -------------------------------------------------------------
 
+extern "C" {
 // The calling thread's last Win32 error code.
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
+}  // extern "C"

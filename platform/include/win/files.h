@@ -79,6 +79,7 @@ typedef struct _WIN32_FIND_DATAW {
 
 // ---- Temporary names --------------------------------------------------------
 
+extern "C" {
 // The temporary folder: TMPDIR when set and not empty, else /tmp; kept with
 // its '/' separators and always ending in one. Returns the length without the
 // terminator, or the size needed (with terminator) when nBufferLength is too
@@ -151,6 +152,7 @@ BOOL FindClose(HANDLE hFindFile);
 // quietly where the file system refuses extended attributes.
 DWORD GetFileAttributesW(LPCWSTR lpFileName);
 BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
+}  // extern "C"
 // The same path as the platform's file functions use it: separators turned
 // into '/', UTF-8. Platform convenience for tools and tests.
 std::string PosixPathFromWide(LPCWSTR path);

@@ -11,6 +11,7 @@
 
 #include "win/types.h"
 
+extern "C" {
 // Number of characters the formatted text needs, not counting the terminator.
 int _vscwprintf(LPCWSTR format, va_list args);
 int _scwprintf(LPCWSTR format, ...);
@@ -20,6 +21,7 @@ int _scwprintf(LPCWSTR format, ...);
 // (no terminator, as the CRT does) and returns -1.
 int _vsnwprintf(LPWSTR buffer, size_t count, LPCWSTR format, va_list args);
 int _snwprintf(LPWSTR buffer, size_t count, LPCWSTR format, ...);
+}  // extern "C"
 
 // Formats into a string object of any length; platform convenience.
 WString FormatWV(LPCWSTR format, va_list args);

@@ -17,8 +17,10 @@
 #define LOCALE_USER_DEFAULT 0x0400
 #define LOCALE_NEUTRAL 0x0000
 
+extern "C" {
 // The LCID of the environment's locale: "de_DE.UTF-8" gives 0x0407,
 // "fr_FR" 0x040C; a known language with an unknown territory gives that
 // language's main locale ("de_LU" -> 0x0407); "C", "POSIX", an empty or
 // unknown name gives 0x0409 (en-US), the default of a Windows installation.
 LCID GetSystemDefaultLCID();
+}  // extern "C"

@@ -15,6 +15,7 @@
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
 
+extern "C" {
 // Full path of the module (the executable for null). Returns the length
 // without terminator; when the buffer is too small, writes nSize - 1 units
 // plus a terminator, returns nSize and sets ERROR_INSUFFICIENT_BUFFER, as
@@ -23,6 +24,7 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 
 // Thread notifications are never sent on this platform; kept for the call.
 BOOL DisableThreadLibraryCalls(HMODULE hLibModule);
+}  // extern "C"
 
 // The module that contains `address` (a function or object of it).
 HMODULE ArcwiseModuleFromAddress(const void* address);

@@ -48,9 +48,11 @@ typedef LONG LSTATUS;
 #define KEY_READ (STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY)
 #define KEY_WRITE (STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY)
 #define KEY_EXECUTE KEY_READ
+// As in the SDK: every right of a key, but not SYNCHRONIZE (0xF003F).
 #define KEY_ALL_ACCESS                                                                     \
-  (STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |            \
-   KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK)
+  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |           \
+    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                                \
+   ~SYNCHRONIZE)
 
 #define REG_OPTION_RESERVED 0x00000000L
 #define REG_OPTION_NON_VOLATILE 0x00000000L
@@ -60,6 +62,7 @@ typedef LONG LSTATUS;
 #define REG_CREATED_NEW_KEY 0x00000001L
 #define REG_OPENED_EXISTING_KEY 0x00000002L
 
+extern "C" {
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                       PHKEY phkResult);
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
@@ -84,6 +87,7 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
                          LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                          PFILETIME lpftLastWriteTime);
+}  // extern "C"
 
 // ---- Platform extras (no Win32 counterpart) ---------------------------------
 

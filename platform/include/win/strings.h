@@ -8,6 +8,7 @@
 
 #include "win/types.h"
 
+extern "C" {
 // Length in code units up to the terminator; 0 for a null pointer.
 int lstrlenW(LPCWSTR s);
 // Ordinal compare (code unit by code unit); null sorts before everything.
@@ -19,6 +20,7 @@ int _wcsnicmp(LPCWSTR a, LPCWSTR b, size_t count);
 // Copies up to iMaxLength - 1 units and always terminates; returns lpString1,
 // or nullptr when an argument is null or iMaxLength is not positive.
 LPWSTR lstrcpynW(LPWSTR lpString1, LPCWSTR lpString2, int iMaxLength);
+}  // extern "C"
 
 // Simple (one unit to one unit) case folding as the registry and the file
 // name comparisons need it: upper case, as Windows compares names.

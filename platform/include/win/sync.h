@@ -8,6 +8,7 @@ typedef struct _CRITICAL_SECTION {
   void* impl;  // owned: created by Initialize, destroyed by Delete
 } CRITICAL_SECTION, *PCRITICAL_SECTION, *LPCRITICAL_SECTION;
 
+extern "C" {
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
@@ -21,3 +22,4 @@ LONG InterlockedCompareExchange(LONG volatile* destination, LONG exchange, LONG 
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 void Sleep(DWORD dwMilliseconds);
+}  // extern "C"

@@ -189,10 +189,12 @@ inline BOOL IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
 #define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 
+extern "C" {
 // Writes the braced, upper-case text form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
 // into lpsz. Returns the characters written including the terminator (39), or
 // 0 when cchMax is too small.
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
+}  // extern "C"
 
 // The braced text form as a string; platform convenience for tools and tests.
 WString GuidToString(REFGUID guid);
