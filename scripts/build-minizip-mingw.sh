@@ -11,11 +11,11 @@ triple=${1:?usage: $0 TRIPLE PREFIX}
 prefix=${2:?usage: $0 TRIPLE PREFIX}
 package=minizip
 
-# The version Debian builds libminizip-dev from on this machine: the Windows
-# DLLs then read archives with the code the Linux build links.
-version=$(apt-cache show --no-all-versions libminizip-dev 2>/dev/null | sed -n 's/^Version: //p' | head -n1)
+# The version of libminizip-dev installed here (scripts/setup.sh installs it):
+# the Windows DLLs then read archives with the code the Linux build links.
+version=$(dpkg-query -W -f='${Version}' libminizip-dev 2>/dev/null || true)
 if [ -z "$version" ]; then
-  echo "build-minizip-mingw: apt knows no libminizip-dev (run apt-get update)" >&2
+  echo "build-minizip-mingw: libminizip-dev is not installed (run scripts/setup.sh)" >&2
   exit 1
 fi
 stamp="$prefix/.source-version"
