@@ -29,6 +29,27 @@
 
 using WString = std::wstring;
 
+// The two text helpers the POSIX platform layer offers (win/types.h,
+// win/strings.h), made from the system's own functions.
+
+// The braced upper-case text form of a GUID, "{XXXXXXXX-...}".
+inline WString GuidToString(REFGUID guid) {
+  WCHAR text[40] = {};
+  const int length = StringFromGUID2(guid, text, 40);
+  return length > 0 ? WString(text, static_cast<size_t>(length - 1)) : WString();
+}
+
+// UTF-16 -> UTF-8; unpaired surrogates become U+FFFD.
+inline std::string Utf16ToUtf8(std::wstring_view text) {
+  if (text.empty()) return std::string();
+  const int units = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string result(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), units, result.data(), bytes, nullptr, nullptr);
+  return result;
+}
+
 // The IID the compiler attaches to an interface type.
 template <class T>
 inline const IID& InterfaceIdOf() {
@@ -95,26 +116,3 @@ using StaticMutex = std::mutex;
 #endif
 
 using WStringView = std::basic_string_view<WCHAR>;
-
-#ifdef _WIN32
-// The two text helpers the POSIX platform layer offers (win/strings.h,
-// win/types.h), made from the system's own functions.
-
-// The braced upper-case text form of a GUID, "{XXXXXXXX-...}".
-inline WString GuidToString(REFGUID guid) {
-  WCHAR text[40] = {};
-  const int length = StringFromGUID2(guid, text, 40);
-  return length > 0 ? WString(text, static_cast<size_t>(length - 1)) : WString();
-}
-
-// UTF-16 -> UTF-8; unpaired surrogates become U+FFFD.
-inline std::string Utf16ToUtf8(WStringView text) {
-  if (text.empty()) return std::string();
-  const int units = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string result(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), units, result.data(), bytes, nullptr, nullptr);
-  return result;
-}
-#endif

@@ -48,7 +48,7 @@ bool TakeFailure(std::atomic<int>& counter) {
 // These definitions stand in for the platform's in this test program only:
 // they fail on request and otherwise hand the call to the platform library.
 BOOL DeleteFileW(LPCWSTR lpFileName) {
-  static const auto platform = PlatformDefinition<BOOL (*)(LPCWSTR)>("_Z11DeleteFileWPKDs");
+  static const auto platform = PlatformDefinition<BOOL (*)(LPCWSTR)>("DeleteFileW");
   if (TakeFailure(g_failDeleteFile)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -57,8 +57,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
 }
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
-  static const auto platform = PlatformDefinition<BOOL (*)(LPCWSTR, LPSECURITY_ATTRIBUTES)>(
-      "_Z16CreateDirectoryWPKDsP20_SECURITY_ATTRIBUTES");
+  static const auto platform =
+      PlatformDefinition<BOOL (*)(LPCWSTR, LPSECURITY_ATTRIBUTES)>("CreateDirectoryW");
   if (TakeFailure(g_failCreateDirectory)) {
     SetLastError(ERROR_ALREADY_EXISTS);
     return FALSE;
