@@ -59,8 +59,9 @@ flags=(-std=c++20 -O2 -Wall -Wextra -Werror -static)
 
 echo "== Wine: a fresh prefix =="
 export WINEDEBUG=-all
-# No Mono or Gecko: nothing here needs them, and their installers would ask.
-base_overrides="mscoree,mshtml="
+# No Mono or Gecko: nothing here needs them, and their installers would ask;
+# no menu builder, which would write desktop entries into the user's home.
+base_overrides="mscoree,mshtml=;winemenubuilder.exe=d"
 WINEDLLOVERRIDES=$base_overrides wineboot --init >"$work/wineboot.log" 2>&1 || {
   cat "$work/wineboot.log" >&2
   exit 1

@@ -39,5 +39,9 @@ ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID 
   return FilterModuleGetClassObject(kCompoundModule, rclsid, riid, ppv);
 }
 ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterFilterModule(kCompoundModule); }
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() { return UnregisterFilterModule(kCompoundModule); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
+  return RegisterFilterModule(kCompoundModule);
+}
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  return UnregisterFilterModule(kCompoundModule);
+}

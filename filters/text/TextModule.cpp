@@ -41,5 +41,9 @@ ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID 
   return FilterModuleGetClassObject(kTextModule, rclsid, riid, ppv);
 }
 ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterFilterModule(kTextModule); }
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() { return UnregisterFilterModule(kTextModule); }
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
+  return RegisterFilterModule(kTextModule);
+}
+ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  return UnregisterFilterModule(kTextModule);
+}

@@ -47,7 +47,8 @@ STDAPI LoadIFilter(LPCWSTR pwcsPath, IUnknown* pUnkOuter, void** ppIUnk) {
   if (FAILED(hr)) return hr;
 
   IFilter* pFilter = nullptr;
-  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter, reinterpret_cast<void**>(&pFilter));
+  hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter, reinterpret_cast<void**>(&pFilter));
   if (FAILED(hr)) return hr == E_NOINTERFACE ? E_FAIL : hr;
   IPersistFile* pPersistFile = nullptr;
   hr = pFilter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pPersistFile));

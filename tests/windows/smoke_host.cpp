@@ -99,10 +99,8 @@ std::string ValueJson(const PROPVARIANT& value) {
       if (size > 1) MultiByteToWideChar(CP_ACP, 0, value.pszVal, -1, wide.data(), size);
       return "{\"type\":\"VT_LPSTR\",\"value\":" + JsonString(Utf8(wide)) + "}";
     }
-    case VT_LPWSTR:
-      return "{\"type\":\"VT_LPWSTR\",\"value\":" + JsonString(Utf8(value.pwszVal)) + "}";
-    default:
-      return "{\"type\":" + std::to_string(value.vt) + "}";
+    case VT_LPWSTR: return "{\"type\":\"VT_LPWSTR\",\"value\":" + JsonString(Utf8(value.pwszVal)) + "}";
+    default: return "{\"type\":" + std::to_string(value.vt) + "}";
   }
 }
 
@@ -126,7 +124,8 @@ std::wstring ChunkText(IFilter* filter, const char* route, ULONG id) {
     text.append(buffer, count);
     if (hr == FILTER_S_LAST_TEXT) {
       ULONG none = 16;
-      if (filter->GetText(&none, buffer) != FILTER_E_NO_MORE_TEXT) Fail(route, id, "text after FILTER_S_LAST_TEXT");
+      if (filter->GetText(&none, buffer) != FILTER_E_NO_MORE_TEXT)
+        Fail(route, id, "text after FILTER_S_LAST_TEXT");
       return text;
     }
   }
@@ -136,7 +135,8 @@ std::wstring ChunkText(IFilter* filter, const char* route, ULONG id) {
 
 void Walk(IFilter* filter, const char* route) {
   ULONG flags = 0;
-  HRESULT hr = filter->Init(IFILTER_INIT_CANON_PARAGRAPHS | IFILTER_INIT_HARD_LINE_BREAKS, 0, nullptr, &flags);
+  HRESULT hr =
+      filter->Init(IFILTER_INIT_CANON_PARAGRAPHS | IFILTER_INIT_HARD_LINE_BREAKS, 0, nullptr, &flags);
   if (FAILED(hr)) {
     Fail(route, 0, "Init answered " + Hex(hr));
     return;
@@ -160,17 +160,20 @@ void Walk(IFilter* filter, const char* route) {
 
     std::string line = std::string("{\"route\":\"") + route + "\",\"id\":" + std::to_string(chunk.idChunk) +
                        ",\"breakType\":\"" + BreakTypeName(chunk.breakType) + "\",\"flags\":\"" +
-                       (chunk.flags == CHUNK_TEXT ? "TEXT" : chunk.flags == CHUNK_VALUE ? "VALUE" : "?") +
+                       (chunk.flags == CHUNK_TEXT    ? "TEXT"
+                        : chunk.flags == CHUNK_VALUE ? "VALUE"
+                                                     : "?") +
                        "\",\"locale\":" + std::to_string(chunk.locale) + ",\"attribute\":{\"fmtid\":\"" +
-                       GuidText(chunk.attribute.guidPropSet) + "\",\"propid\":" +
-                       std::to_string(chunk.attribute.psProperty.propid) +
+                       GuidText(chunk.attribute.guidPropSet) +
+                       "\",\"propid\":" + std::to_string(chunk.attribute.psProperty.propid) +
                        "},\"idChunkSource\":" + std::to_string(chunk.idChunkSource) +
                        ",\"cwcStartSource\":" + std::to_string(chunk.cwcStartSource) +
                        ",\"cwcLenSource\":" + std::to_string(chunk.cwcLenSource);
     if (chunk.flags == CHUNK_TEXT) {
       line += ",\"text\":" + JsonString(Utf8(ChunkText(filter, route, chunk.idChunk)));
       PROPVARIANT* none = nullptr;
-      if (filter->GetValue(&none) != FILTER_E_NO_VALUES) Fail(route, chunk.idChunk, "a text chunk gave a value");
+      if (filter->GetValue(&none) != FILTER_E_NO_VALUES)
+        Fail(route, chunk.idChunk, "a text chunk gave a value");
     } else {
       PROPVARIANT* value = nullptr;
       hr = filter->GetValue(&value);
@@ -182,7 +185,8 @@ void Walk(IFilter* filter, const char* route) {
         CoTaskMemFree(value);
       }
       PROPVARIANT* again = nullptr;
-      if (filter->GetValue(&again) != FILTER_E_NO_MORE_VALUES) Fail(route, chunk.idChunk, "a value given twice");
+      if (filter->GetValue(&again) != FILTER_E_NO_MORE_VALUES)
+        Fail(route, chunk.idChunk, "a value given twice");
     }
     std::printf("%s}\n", line.c_str());
   }
@@ -193,8 +197,8 @@ void Walk(IFilter* filter, const char* route) {
 
 IFilter* CreateFilter() {
   IFilter* filter = nullptr;
-  const HRESULT hr =
-      CoCreateInstance(kArchiveFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter, reinterpret_cast<void**>(&filter));
+  const HRESULT hr = CoCreateInstance(kArchiveFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
+                                      reinterpret_cast<void**>(&filter));
   if (FAILED(hr)) {
     std::fprintf(stderr, "smoke_host: CoCreateInstance of the archive filter answered %s\n", Hex(hr).c_str());
     return nullptr;
