@@ -77,7 +77,10 @@ with_standin_query="$base_overrides;query=n"
 
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillmark\\Arcwise]\r\n"DebugMode"=dword:00000003\r\n"OutputMode"=dword:00000002\r\n"TempPath"="C:\\\\arcwise-temp\\\\"\r\n' \
   > "$drive/settings.reg"
-WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\settings.reg' >/dev/null 2>&1
+if ! WINEDLLOVERRIDES=$base_overrides wine reg import 'C:\settings.reg' >/dev/null 2>&1; then
+  echo "test-windows: Wine's reg.exe could not import the product settings" >&2
+  exit 1
+fi
 
 dlls=(arcwise.dll arcwise-text-filter.dll arcwise-compound-filter.dll)
 export_classes() {
