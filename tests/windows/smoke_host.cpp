@@ -195,35 +195,34 @@ void Walk(IFilter* filter, const char* route) {
   if (expectedId == 1) Fail(route, 0, "no chunk at all");
 }
 
-IFilter* CreateFilter() {
+// Creates the archive filter, loads it through its persistence interface
+// Persist with `load`, and walks it.
+template <class Persist, class Load>
+void LoadAndWalk(const char* route, Load load) {
   IFilter* filter = nullptr;
-  const HRESULT hr = CoCreateInstance(kArchiveFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
-                                      reinterpret_cast<void**>(&filter));
+  HRESULT hr = CoCreateInstance(kArchiveFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
+                                reinterpret_cast<void**>(&filter));
   if (FAILED(hr)) {
-    std::fprintf(stderr, "smoke_host: CoCreateInstance of the archive filter answered %s\n", Hex(hr).c_str());
-    return nullptr;
+    Fail(route, 0, "CoCreateInstance of the archive filter answered " + Hex(hr));
+    return;
   }
-  return filter;
+  Persist* persist = nullptr;
+  hr = filter->QueryInterface(__uuidof(Persist), reinterpret_cast<void**>(&persist));
+  if (SUCCEEDED(hr)) {
+    hr = load(persist);
+    persist->Release();
+  }
+  if (FAILED(hr)) {
+    Fail(route, 0, "Load answered " + Hex(hr));
+  } else {
+    Walk(filter, route);
+  }
+  filter->Release();
 }
 
 void WalkByPath(const std::wstring& path) {
-  IFilter* filter = CreateFilter();
-  if (!filter) {
-    ++g_failures;
-    return;
-  }
-  IPersistFile* persistFile = nullptr;
-  HRESULT hr = filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile));
-  if (SUCCEEDED(hr)) {
-    hr = persistFile->Load(path.c_str(), STGM_READ);
-    persistFile->Release();
-  }
-  if (FAILED(hr)) {
-    Fail("file", 0, "IPersistFile::Load answered " + Hex(hr));
-  } else {
-    Walk(filter, "file");
-  }
-  filter->Release();
+  LoadAndWalk<IPersistFile>("file",
+                            [&](IPersistFile* persist) { return persist->Load(path.c_str(), STGM_READ); });
 }
 
 void WalkByStream(const std::wstring& path) {
@@ -247,23 +246,7 @@ void WalkByStream(const std::wstring& path) {
     return;
   }
 
-  IFilter* filter = CreateFilter();
-  if (filter) {
-    IPersistStream* persistStream = nullptr;
-    HRESULT hr = filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persistStream));
-    if (SUCCEEDED(hr)) {
-      hr = persistStream->Load(stream);
-      persistStream->Release();
-    }
-    if (FAILED(hr)) {
-      Fail("stream", 0, "IPersistStream::Load answered " + Hex(hr));
-    } else {
-      Walk(filter, "stream");
-    }
-    filter->Release();
-  } else {
-    ++g_failures;
-  }
+  LoadAndWalk<IPersistStream>("stream", [&](IPersistStream* persist) { return persist->Load(stream); });
   stream->Release();  // frees the memory too
 }
 
