@@ -32,4 +32,7 @@ IStream* SHCreateMemStream(const BYTE* pInit, UINT cbInit);
 // the terminator when it has none. '\' and '/' end a component, and a space
 // after the dot cancels it, as on Windows.
 LPWSTR PathFindExtensionW(LPCWSTR pszPath);
+// FALSE for a path from a root: one that starts with '\' or '/' (so also
+// UNC paths) or with a drive letter and ':'; TRUE otherwise, and for null.
+BOOL PathIsRelativeW(LPCWSTR pszPath);
 }  // extern "C"

@@ -37,12 +37,14 @@ class FindObject : public HandleObject {
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name) {
   size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
+    // A '*' in the pattern is always the wildcard, also where the name has a
+    // '*' of its own at that place.
+    if (p < pattern.size() && pattern[p] == u'*') {
       starP = p++;
       starN = n;
+    } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
     } else if (starP != std::u16string_view::npos) {
       p = starP + 1;
       n = ++starN;

@@ -203,11 +203,12 @@ bool AcquireShare(const FileKey& key, DWORD access, DWORD shareMode, ShareLease*
   return true;
 }
 
-bool DeleteUnderShareRules(const FileKey& key, int (*unlinkFn)(const char*), const char* posixPath) {
+bool RunUnderShareRules(std::initializer_list<FileKey> keys, const std::function<int()>& change) {
   ShareTable& table = Shares();
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = table.entries.find({key.device, key.inode});
-  if (it != table.entries.end()) {
+  for (const FileKey& key : keys) {
+    auto it = table.entries.find({key.device, key.inode});
+    if (it == table.entries.end()) continue;
     for (const OpenRecord& open : it->second.opens) {
       if (!(open.share & FILE_SHARE_DELETE)) {
         SetLastError(ERROR_SHARING_VIOLATION);
@@ -215,11 +216,15 @@ bool DeleteUnderShareRules(const FileKey& key, int (*unlinkFn)(const char*), con
       }
     }
   }
-  if (unlinkFn(posixPath) != 0) {
+  if (change() != 0) {
     SetLastErrorFromErrno();
     return false;
   }
   return true;
+}
+
+bool DeleteUnderShareRules(const FileKey& key, int (*unlinkFn)(const char*), const char* posixPath) {
+  return RunUnderShareRules({key}, [&] { return unlinkFn(posixPath); });
 }
 
 FileObject::~FileObject() {

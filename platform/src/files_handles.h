@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -91,6 +93,9 @@ bool AcquireShare(const FileKey& key, DWORD access, DWORD shareMode, ShareLease*
 // ERROR_SHARING_VIOLATION while an open of the file does not share delete,
 // else calls unlinkFn (which returns 0 or sets errno).
 bool DeleteUnderShareRules(const FileKey& key, int (*unlinkFn)(const char*), const char* posixPath);
+// The same for any change of names that counts as deleting each of the
+// files keyed (a rename moves its source and replaces its target).
+bool RunUnderShareRules(std::initializer_list<FileKey> keys, const std::function<int()>& change);
 
 // An open file.
 class FileObject : public HandleObject {

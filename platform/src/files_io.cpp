@@ -15,7 +15,10 @@ using arcwise_platform::HandleObject;
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask
+// Owner-only. Windows gives a new file the access list of its folder, which
+// for a user's own folders admits that user alone; POSIX has no inheritance,
+// so the platform makes every file it creates private to its owner.
+constexpr mode_t kNewFileMode = 0600;
 
 std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
   auto object = arcwise_platform::LookupHandle(handle, HandleObject::Kind::File);

@@ -1,5 +1,7 @@
 // Names in the file system: deleting files, making and removing folders, the
 // CRT's access check, and the public path translation.
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +47,8 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
     return FALSE;
   }
   std::string path = arcwise_platform::FilePath(lpPathName);
-  if (mkdir(path.c_str(), 0777) != 0) {
+  // Owner-only, for the reason CreateFileW's new files are (files_io.cpp).
+  if (mkdir(path.c_str(), 0700) != 0) {
     // mkdir's ENOENT always means a missing parent.
     if (errno == ENOENT || errno == ENOTDIR) {
       SetLastError(ERROR_PATH_NOT_FOUND);
@@ -55,6 +58,40 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
     return FALSE;
   }
   return TRUE;
+}
+
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+  if (!lpExistingFileName || !*lpExistingFileName || !lpNewFileName || !*lpNewFileName ||
+      (dwFlags & ~static_cast<DWORD>(MOVEFILE_REPLACE_EXISTING))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string from = arcwise_platform::FilePath(lpExistingFileName);
+  const std::string to = arcwise_platform::FilePath(lpNewFileName);
+  struct stat source;
+  if (lstat(from.c_str(), &source) != 0) {
+    arcwise_platform::SetLastErrorForName(from);
+    return FALSE;
+  }
+  const bool replace = (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0;
+  struct stat target;
+  const bool targetExists = lstat(to.c_str(), &target) == 0;
+  if (targetExists && !replace) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (targetExists && S_ISDIR(target.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const arcwise_platform::FileKey sourceKey{source.st_dev, source.st_ino};
+  const arcwise_platform::FileKey targetKey =
+      targetExists ? arcwise_platform::FileKey{target.st_dev, target.st_ino} : sourceKey;
+  return arcwise_platform::RunUnderShareRules({sourceKey, targetKey}, [&] {
+    // Without replacing, a target made since the check above must still win.
+    const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
+  }) ? TRUE : FALSE;
 }
 
 BOOL RemoveDirectoryW(LPCWSTR lpPathName) {

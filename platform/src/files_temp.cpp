@@ -1,5 +1,6 @@
-// Temporary names as Windows makes them: GetTempPathW from TMPDIR, and
-// GetTempFileNameW's <folder>\<pre><hex>.TMP files created exclusively.
+// Temporary names as Windows makes them: GetTempPathW from TMPDIR or a
+// private folder of the user's own, and GetTempFileNameW's
+// <folder>\<pre><hex>.TMP files created exclusively.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <string>
 
 #include "files_common.h"
 #include "posix_util.h"
@@ -49,11 +51,45 @@ WString HexName(LPCWSTR prefix, unsigned unique) {
 
 }  // namespace
 
+DWORD ArcwiseEnsurePrivateFolder(const char* posixPath) {
+  if (!posixPath || !*posixPath) return ERROR_INVALID_PARAMETER;
+  if (mkdir(posixPath, 0700) == 0) return ERROR_SUCCESS;
+  // mkdir's ENOENT always means a missing parent.
+  if (errno == ENOENT || errno == ENOTDIR) return ERROR_PATH_NOT_FOUND;
+  if (errno != EEXIST) return arcwise_platform::Win32ErrorFromErrno(errno);
+  // lstat, not stat: a link planted under the expected name must never lead
+  // our files into a folder of someone else's choosing.
+  struct stat st;
+  if (lstat(posixPath, &st) != 0) return arcwise_platform::Win32ErrorFromErrno(errno);
+  std::string problem;
+  if (S_ISLNK(st.st_mode)) {
+    problem = "it is a symbolic link";
+  } else if (!S_ISDIR(st.st_mode)) {
+    problem = "it is not a folder";
+  } else if (st.st_uid != geteuid()) {
+    problem = "it belongs to user " + std::to_string(st.st_uid) + ", not to user " + std::to_string(geteuid());
+  } else if ((st.st_mode & 077) != 0 && chmod(posixPath, 0700) != 0) {
+    problem = "its permissions cannot be narrowed to the owner";
+  }
+  if (problem.empty()) return ERROR_SUCCESS;
+  OutputDebugStringA(("arcwise: refusing " + std::string(posixPath) + " as a private folder: " + problem + "\n").c_str());
+  return ERROR_ACCESS_DENIED;
+}
+
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
   // '/' separators are kept: every file function here accepts them, and the
   // path then reads as the native one in logs.
   std::string folder = arcwise_platform::EnvValue("TMPDIR");
-  if (folder.empty()) folder = "/tmp";
+  if (folder.empty()) {
+    // Windows gives each user a temporary folder of their own; the shared
+    // /tmp would let other local users read, pre-create or fill our names.
+    folder = "/tmp/arcwise-" + std::to_string(geteuid());
+    const DWORD error = ArcwiseEnsurePrivateFolder(folder.c_str());
+    if (error != ERROR_SUCCESS) {
+      SetLastError(error);
+      return 0;
+    }
+  }
   if (folder.back() != '/') folder += '/';
   return arcwise_platform::CopyOutString(Utf8ToUtf16(folder), lpBuffer, nBufferLength);
 }

@@ -14,3 +14,10 @@ LPWSTR PathFindExtensionW(LPCWSTR pszPath) {
   }
   return const_cast<LPWSTR>(dot ? dot : p);
 }
+
+BOOL PathIsRelativeW(LPCWSTR pszPath) {
+  if (!pszPath || !*pszPath) return TRUE;
+  if (pszPath[0] == u'\\' || pszPath[0] == u'/') return FALSE;
+  const bool letter = (pszPath[0] >= u'A' && pszPath[0] <= u'Z') || (pszPath[0] >= u'a' && pszPath[0] <= u'z');
+  return letter && pszPath[1] == u':' ? FALSE : TRUE;
+}

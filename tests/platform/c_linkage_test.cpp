@@ -24,7 +24,8 @@ TEST(CLinkage, SdkFunctionsAreFoundByTheirPlainNames) {
       "CreateFileW", "ReadFile", "WriteFile", "CloseHandle", "DeleteFileW", "GetTempPathW",
       "GetTempFileNameW", "FindFirstFileW", "GetFileAttributesW", "GetLastError", "MultiByteToWideChar",
       "WideCharToMultiByte", "GetACP", "GetSystemDefaultLCID", "OutputDebugStringW",
-      "InitializeCriticalSection", "InterlockedIncrement", "GetModuleFileNameW", "lstrlenW", "_waccess"};
+      "InitializeCriticalSection", "InterlockedIncrement", "GetModuleFileNameW", "lstrlenW", "_waccess",
+      "LockFileEx", "UnlockFileEx", "MoveFileExW", "PathIsRelativeW"};
   for (const char* name : names) EXPECT_NE(nullptr, dlsym(RTLD_DEFAULT, name)) << name;
 }
 

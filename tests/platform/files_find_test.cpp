@@ -121,6 +121,18 @@ TEST_F(FilesFind, WildcardsMatchTheLastComponentIgnoringCase) {
   EXPECT_EQ((std::vector<std::string>{"noext"}), Sorted(List(Win("n*t")).names));
 }
 
+// Names may hold '*' and '?' themselves (POSIX allows them, and so does a
+// ZIP entry): a wildcard in the pattern still matches them.
+TEST_F(FilesFind, NamesThatHoldWildcardCharactersAreMatchedLikeAnyOther) {
+  for (const char* name : {"*", "*x", "x*", "?", "?q.txt", "**.*"}) std::ofstream(m_folder + "/" + name) << "";
+  const std::vector<std::string> all = Sorted(List(Win("*")).names);
+  for (const char* name : {"*", "*x", "x*", "?", "?q.txt", "**.*"}) {
+    EXPECT_TRUE(std::binary_search(all.begin(), all.end(), name)) << name;
+  }
+  EXPECT_EQ((std::vector<std::string>{"*x", "..", "x*"}), Sorted(List(Win("??")).names));
+  EXPECT_EQ((std::vector<std::string>{"*x"}), Sorted(List(Win("?x")).names));
+}
+
 TEST_F(FilesFind, PlainNameYieldsThatOneEntryUnderItsOwnSpelling) {
   Listing file = List(Win("b.txt"));
   ASSERT_EQ(1u, file.names.size());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -84,13 +85,56 @@ TEST(FilesTempPath, FollowsTmpdirAndEndsInASeparator) {
   GetTempPathW(MAX_PATH, buffer);
   EXPECT_EQ(tmpdir + "/", Utf8(buffer));
 
-  // Empty or unset falls back to the system folder (only named, never touched).
+  // Empty or unset falls back to the user's own folder below /tmp.
+  const std::string own = "/tmp/arcwise-" + std::to_string(geteuid()) + "/";
   setenv("TMPDIR", "", 1);
   GetTempPathW(MAX_PATH, buffer);
-  EXPECT_EQ("/tmp/", Utf8(buffer));
+  EXPECT_EQ(own, Utf8(buffer));
   unsetenv("TMPDIR");
-  EXPECT_EQ(5u, GetTempPathW(MAX_PATH, buffer));
-  EXPECT_EQ("/tmp/", Utf8(buffer));
+  EXPECT_EQ(static_cast<DWORD>(own.size()), GetTempPathW(MAX_PATH, buffer));
+  EXPECT_EQ(own, Utf8(buffer));
+  struct stat st;
+  ASSERT_EQ(0, lstat(own.c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(0700u, st.st_mode & 0777u);
+  EXPECT_EQ(geteuid(), st.st_uid);
+}
+
+// What may serve as a private folder: made 0700, or an existing folder of
+// the user's own (narrowed to 0700); never a link, a file or another user's
+// folder, which an attacker could have planted under the expected name.
+TEST(FilesTempPath, PrivateFolderIsTheUsersOwnOrRefused) {
+  const std::string root = arcwise_test::MakeTestFolder("private-folders");
+  std::ofstream(root + "/file") << "x";
+  mkdir((root + "/wide").c_str(), 0777);
+  chmod((root + "/wide").c_str(), 0777);
+  mkdir((root + "/elsewhere").c_str(), 0700);
+  symlink((root + "/elsewhere").c_str(), (root + "/link").c_str());
+  const bool rootUser = geteuid() == 0;
+  if (rootUser) {
+    mkdir((root + "/foreign").c_str(), 0700);
+    EXPECT_EQ(0, chown((root + "/foreign").c_str(), 65534, 65534));
+  }
+  const struct {
+    const char* name;
+    DWORD error;
+  } cases[] = {{"new", ERROR_SUCCESS},        {"wide", ERROR_SUCCESS},        {"file", ERROR_ACCESS_DENIED},
+               {"link", ERROR_ACCESS_DENIED}, {"foreign", ERROR_ACCESS_DENIED}, {"missing/below", ERROR_PATH_NOT_FOUND}};
+  arcwise_test::DebugCapture capture;
+  for (const auto& c : cases) {
+    if (std::string(c.name) == "foreign" && !rootUser) continue;  // only root can give a folder away
+    const std::string path = root + "/" + c.name;
+    EXPECT_EQ(c.error, ArcwiseEnsurePrivateFolder(path.c_str())) << c.name;
+    struct stat st;
+    if (c.error == ERROR_SUCCESS && lstat(path.c_str(), &st) == 0) {
+      EXPECT_EQ(0700u, st.st_mode & 0777u) << c.name;
+    }
+  }
+  EXPECT_EQ(rootUser ? 3u : 2u, capture.Lines().size()) << "one line saying why for each refusal";
+  // The link's target was left as it was.
+  struct stat target;
+  ASSERT_EQ(0, stat((root + "/elsewhere").c_str(), &target));
+  EXPECT_EQ(0700u, target.st_mode & 0777u);
 }
 
 TEST(FilesTempPath, ShortBufferGetsTheSizeNeeded) {

@@ -25,4 +25,14 @@ TEST(ShellPath, FindsTheExtensionOfTheLastComponent) {
   EXPECT_EQ(nullptr, PathFindExtensionW(nullptr));
 }
 
+TEST(ShellPath, PathsFromARootAreNotRelative) {
+  const std::pair<LPCWSTR, BOOL> cases[] = {
+      {W("/tmp/a.zip"), FALSE}, {W("\\\\server\\share\\a.zip"), FALSE}, {W("C:\\a.zip"), FALSE},
+      {W("c:a.zip"), FALSE},    {W("a.zip"), TRUE},                       {W("..\\a.zip"), TRUE},
+      {W("./a.zip"), TRUE},     {W(""), TRUE},                            {nullptr, TRUE}};
+  for (const auto& [path, relative] : cases) {
+    EXPECT_EQ(relative, PathIsRelativeW(path)) << (path ? Utf16ToUtf8(path) : "(null)");
+  }
+}
+
 }  // namespace

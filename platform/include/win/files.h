@@ -55,6 +55,20 @@
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000
 
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+
+#define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
+#define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
+
+// Only Offset and OffsetHigh are read (the start of a locked range).
+typedef struct _OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -80,10 +94,12 @@ typedef struct _WIN32_FIND_DATAW {
 // ---- Temporary names --------------------------------------------------------
 
 extern "C" {
-// The temporary folder: TMPDIR when set and not empty, else /tmp; kept with
-// its '/' separators and always ending in one. Returns the length without the
-// terminator, or the size needed (with terminator) when nBufferLength is too
-// small, or 0 on failure.
+// The temporary folder: TMPDIR when set and not empty, else the user's own
+// /tmp/arcwise-<uid>, made private as ArcwiseEnsurePrivateFolder does (0 with
+// ERROR_ACCESS_DENIED when it cannot be); kept with its '/' separators and
+// always ending in one. Returns the length without the terminator, or the
+// size needed (with terminator) when nBufferLength is too small, or 0 on
+// failure.
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 // With uUnique 0: lpPathName + '\' + up to three prefix characters + up to
 // four hex digits + ".TMP", created exclusively (moving past names in use),
@@ -101,7 +117,8 @@ UINT GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique,
 // Rights: GENERIC_READ/WRITE or FILE_READ_DATA/WRITE_DATA/APPEND_DATA (append
 // alone writes at the end). A new open fails with ERROR_SHARING_VIOLATION when
 // its rights are not shared by an open handle or an open handle's rights are
-// not shared by it. Dispositions as Windows, with ERROR_ALREADY_EXISTS left
+// not shared by it. A file it creates is owner-only (0600), as one made in a
+// user's own folder on Windows is. Dispositions as Windows, with ERROR_ALREADY_EXISTS left
 // after CREATE_ALWAYS/OPEN_ALWAYS on an existing file and 0 otherwise. Folders
 // cannot be opened (ERROR_ACCESS_DENIED), nor files with the DOS read-only bit
 // for writing. DOS bits in dwFlagsAndAttributes are stored on files it creates
@@ -125,6 +142,17 @@ BOOL FlushFileBuffers(HANDLE hFile);
 // including it, or 0. dwFlags is ignored.
 DWORD GetFinalPathNameByHandleW(HANDLE hFile, LPWSTR lpszFilePath, DWORD cchFilePath,
                                 DWORD dwFlags);
+// Byte-range locks, held by the handle (its open file description) and
+// released when it closes, also by the death of the process: they conflict
+// between handles of this process as between processes. Shared locks need
+// read access, exclusive ones write access (ERROR_ACCESS_DENIED otherwise).
+// With LOCKFILE_FAIL_IMMEDIATELY a conflict gives ERROR_LOCK_VIOLATION, else
+// the call waits. Unlike Windows the locks are advisory: they hold back other
+// locks, not reads and writes.
+BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
+BOOL UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
+                  DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped);
 BOOL CloseHandle(HANDLE hObject);
 
 // ---- Names in the file system ----------------------------------------------
@@ -134,7 +162,13 @@ BOOL CloseHandle(HANDLE hObject);
 // goes at once (POSIX has no pending deletion); handles sharing delete keep
 // working on the unnamed file.
 BOOL DeleteFileW(LPCWSTR lpFileName);
+// The new folder is owner-only (0700); lpSecurityAttributes is ignored.
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+// Renames a file within its file system. Without MOVEFILE_REPLACE_EXISTING an
+// existing target gives ERROR_ALREADY_EXISTS; with it the target is replaced
+// in one step (never a moment without a file of that name). A source or
+// target open without FILE_SHARE_DELETE gives ERROR_SHARING_VIOLATION.
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 BOOL RemoveDirectoryW(LPCWSTR lpPathName);
 // Wildcards '*' and '?' in the last component, matched ignoring case ("*.*"
 // is every name); "." and ".." come first. Names longer than MAX_PATH - 1
@@ -153,6 +187,12 @@ BOOL FindClose(HANDLE hFindFile);
 DWORD GetFileAttributesW(LPCWSTR lpFileName);
 BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 }  // extern "C"
+// Platform extra: makes the folder at posixPath (mode 0700) or accepts it when
+// it exists as a real folder of the calling user, narrowing its permissions
+// to the owner. A link, a non-folder or another user's folder is refused with
+// ERROR_ACCESS_DENIED and one line on the debug channel saying why. Returns
+// ERROR_SUCCESS or the Win32 error.
+DWORD ArcwiseEnsurePrivateFolder(const char* posixPath);
 // The same path as the platform's file functions use it: separators turned
 // into '/', UTF-8. Platform convenience for tools and tests.
 std::string PosixPathFromWide(LPCWSTR path);
