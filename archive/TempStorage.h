@@ -7,11 +7,46 @@
 
 #include "compat/Win32Compat.h"
 
+// A claim on one temporary item of the working folder (an extraction folder
+// or a copy of a loaded stream): the file "<item>.lock" beside it, held open
+// with a shared lock from Claim until Release or destruction. The lock goes
+// with the process, also when it is killed, so a sweep tells the items of
+// ended processes (lock file unlocked) from live ones, in this process or
+// another (locked). One owner, one thread at a time; move-only.
+class TempClaim {
+ public:
+  TempClaim() = default;
+  ~TempClaim() { Release(); }
+  TempClaim(const TempClaim&) = delete;
+  TempClaim& operator=(const TempClaim&) = delete;
+  TempClaim(TempClaim&& other) noexcept;
+  TempClaim& operator=(TempClaim&& other) noexcept;
+
+  // Creates and locks "<item>.lock"; false (error code in GetLastError) when
+  // it cannot be made, locked, or was taken away by a sweep meanwhile.
+  bool Claim(const WString& item);
+  // Unlocks, closes and deletes the lock file. The item is the owner's to
+  // delete first.
+  void Release();
+  bool Held() const { return m_file != INVALID_HANDLE_VALUE; }
+
+ private:
+  WString m_lockPath;
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+};
+
+// Removes the items of ended processes from folder (ending in a separator):
+// each "aw*.TMP" folder and "qmk*.TMP" file whose lock file nobody holds, its
+// content and its lock file. Items without a lock file, and locked ones, are
+// left alone. Logs each removal at level 1; never fails its caller.
+void SweepStaleTempItems(const WString& folder);
+
 // Makes a new, empty folder in tempPath named by the platform's temporary-name
 // service (the first three characters of prefix, hex digits, ".TMP"), marked
-// not content indexed, and stores its full path in dir. On failure logs one
-// level-1 line, leaves dir unchanged and returns false.
-bool CreateTempDirectory(LPCWSTR tempPath, LPCWSTR prefix, WString& dir);
+// not content indexed, claimed by claim (taken before the folder exists), and
+// stores its full path in dir. On failure logs one level-1 line, leaves dir
+// unchanged, claim released, and returns false.
+bool CreateTempDirectory(LPCWSTR tempPath, LPCWSTR prefix, WString& dir, TempClaim& claim);
 
 // Reserves a unique name "qmk<hex>.<extension>" in folder and stores the full
 // name in fileName (extension null: the service's ".TMP" is kept). No file of

@@ -3,9 +3,12 @@
 
 #include <minizip/unzip.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "archive/EntryPath.h"
+#include "archive/ExtractionBudget.h"
 #include "archive/TempStorage.h"
 #include "archive/ZipFileFunctions.h"
 
@@ -25,6 +28,8 @@ constexpr DWORD kUnixTypeLink = 0120000;
 constexpr DWORD kUnixTypeFolder = 0040000;
 
 unzFile AsUnz(ArchiveHandle handle) { return static_cast<unzFile>(handle); }
+
+bool IsPathSeparator(WCHAR c) { return c == W('\\') || c == W('/'); }
 
 }  // namespace
 
@@ -72,6 +77,7 @@ bool CUnzipper::Close() {
   m_flatPaths.clear();
   m_nameCounts.clear();
   m_lastFolder.clear();
+  m_dataRanges.clear();
   return result == UNZ_OK;
 }
 
@@ -166,89 +172,186 @@ WString CUnzipper::MapToFlatPath(const WString& entryPath, WStringView safePath)
   return flat;
 }
 
+bool CUnzipper::Fail(ExtractFailure failure, DWORD code) {
+  m_failure = failure;
+  m_failureCode = code;
+  return false;
+}
+
 bool CUnzipper::EnsureFolder(const WString& path) {
-  if (path.empty()) return false;
-  if (path == m_lastFolder) return true;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
-    m_lastFolder = path;
-    return true;
+  if (path.empty()) return Fail(ExtractFailure::UnsafeName);
+  const size_t common = static_cast<size_t>(
+      std::mismatch(path.begin(), path.end(), m_lastFolder.begin(), m_lastFolder.end()).first - path.begin());
+  if (common == path.size() &&
+      (common == m_lastFolder.size() || IsPathSeparator(m_lastFolder[common]))) {
+    return true;  // the last folder made or found, or one above it
   }
-  const size_t separator = path.find_last_of(W("\\/"));
-  if (separator != WString::npos && separator > 0) {
-    if (!EnsureFolder(path.substr(0, separator))) return false;
+  // The deepest folder known to exist that path lies in: the last folder or
+  // one above it. Nothing known: one look at path itself first, as the
+  // extraction folder, which exists, is asked for this way.
+  size_t known = 0;
+  if (common == m_lastFolder.size() && IsPathSeparator(path[common])) {
+    known = common;
+  } else {
+    for (size_t i = common; i > 0; --i) {
+      if (IsPathSeparator(path[i - 1])) {
+        known = i - 1;
+        break;
+      }
+    }
   }
-  if (!CreateDirectoryW(path.c_str(), nullptr)) return false;
-  MarkNotContentIndexed(path.c_str());
+  if (known == 0) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return Fail(ExtractFailure::FileSystem, ERROR_DIRECTORY);
+      }
+      m_lastFolder = path;
+      return true;
+    }
+  }
+
+  // Top down, one level at a time, each cut off by a terminator in the one
+  // buffer: time and memory stay linear in the path's length.
+  WString buffer(path);
+  size_t end = known;
+  do {
+    end = buffer.find_first_of(W("\\/"), end + 1);
+    const size_t cut = end == WString::npos ? buffer.size() : end;
+    const WCHAR saved = buffer[cut];
+    buffer[cut] = 0;
+    if (CreateDirectoryW(buffer.c_str(), nullptr)) {
+      MarkNotContentIndexed(buffer.c_str());
+      if (m_folderBudget && !m_folderBudget->TakeEntry()) return Fail(ExtractFailure::EntryBudget);
+    } else {
+      const DWORD error = GetLastError();
+      const DWORD attributes = GetFileAttributesW(buffer.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(ExtractFailure::FileSystem, error);
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return Fail(ExtractFailure::FileSystem, ERROR_DIRECTORY);
+      }
+    }
+    buffer[cut] = saved;
+  } while (end != WString::npos);
   m_lastFolder = path;
   return true;
 }
 
 bool CUnzipper::EnsureParentFolder(const WString& filePath) {
   const size_t separator = filePath.find_last_of(W("\\/"));
-  if (separator == WString::npos) return false;
+  if (separator == WString::npos) return Fail(ExtractFailure::UnsafeName);
   return EnsureFolder(filePath.substr(0, separator));
 }
 
 bool CUnzipper::ExtractCurrentEntry(LPCWSTR folder, BYTE flattenPaths) {
-  if (m_handle == nullptr || folder == nullptr) return false;
+  if (m_handle == nullptr || folder == nullptr) return Fail(ExtractFailure::Damaged);
   EntryInfo info;
-  if (!GetCurrentEntryInfo(info, flattenPaths)) return false;
+  if (!GetCurrentEntryInfo(info, flattenPaths)) return Fail(ExtractFailure::Damaged);
   return ExtractCurrentEntry(folder, info);
 }
 
 bool CUnzipper::ExtractCurrentEntry(LPCWSTR folder, const EntryInfo& info) {
-  if (m_handle == nullptr || folder == nullptr || folder[0] == 0) return false;
+  m_failure = ExtractFailure::None;
+  m_failureCode = 0;
+  if (m_handle == nullptr || folder == nullptr || folder[0] == 0) return Fail(ExtractFailure::Damaged);
   WString base(folder);
-  while (base.size() > 1 && (base.back() == W('\\') || base.back() == W('/'))) base.pop_back();
+  while (base.size() > 1 && IsPathSeparator(base.back())) base.pop_back();
   if (!EnsureFolder(base)) return false;
   if (info.isFolder) return true;
   // Without a password the data of an encrypted entry is cipher text; it is
   // never written, so it can never be taken for content.
-  if (info.IsEncrypted()) return false;
-  if (info.extractPath.empty()) return false;
+  if (info.IsEncrypted()) return Fail(ExtractFailure::Encrypted);
+  if (info.extractPath.empty()) return Fail(ExtractFailure::UnsafeName);
+  if (base.size() + 1 + info.extractPath.size() > kMaxTargetPath ||
+      static_cast<size_t>(std::count(info.extractPath.begin(), info.extractPath.end(), W('\\'))) >=
+          kMaxPathDepth) {
+    return Fail(ExtractFailure::PathTooLong, ERROR_FILENAME_EXCED_RANGE);
+  }
 
   const WString target = base + W('\\') + info.extractPath;
   if (!EnsureParentFolder(target)) return false;
+  if (!OpenCurrentEntryData(info)) return false;
+  const bool written = WriteCurrentEntryTo(target, info);
+  // Releases the entry on the ways out where WriteCurrentEntryTo did not
+  // close it (a second close is a no-op).
+  unzCloseCurrentFile(AsUnz(m_handle));
+  return written;
+}
 
-  // Created with the not-indexed mark already set (CREATE_ALWAYS gives a
-  // replaced file the same attributes), so the platform's indexer never sees
-  // an unmarked copy.
-  HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-
-  if (unzOpenCurrentFile(AsUnz(m_handle)) != UNZ_OK) {
-    CloseHandle(file);
-    DeleteFileW(target.c_str());
-    return false;
+bool CUnzipper::OpenCurrentEntryData(const EntryInfo& info) {
+  if (unzOpenCurrentFile(AsUnz(m_handle)) != UNZ_OK) return Fail(ExtractFailure::Damaged);
+  const ULONGLONG start = unzGetCurrentFileZStreamPos64(AsUnz(m_handle));
+  const ULONGLONG end = start + info.compressedSize64;
+  if (end <= start) return true;  // no data, or a size no archive can hold
+  // The first range starting after this one's start, and the one before it.
+  auto next = m_dataRanges.upper_bound(start);
+  const bool overlapsNext = next != m_dataRanges.end() && next->first < end;
+  const bool overlapsPrevious = next != m_dataRanges.begin() && std::prev(next)->second > start;
+  if (overlapsNext || overlapsPrevious) {
+    unzCloseCurrentFile(AsUnz(m_handle));
+    return Fail(ExtractFailure::Overlapping);
   }
-  ULONGLONG written = 0;
-  const bool copied = CopyCurrentEntryTo(file, &written);
-  const BOOL closedFile = CloseHandle(file);
-  // Closing the entry is where minizip compares the CRC-32 of all the data
-  // read with the central directory's.
-  const int closedEntry = unzCloseCurrentFile(AsUnz(m_handle));
+  m_dataRanges.emplace(start, end);
+  return true;
+}
 
-  // A length other than the declared one is damage too: minizip checks the
-  // CRC only when exactly the declared length came out.
-  const bool complete = copied && closedFile && closedEntry == UNZ_OK &&
-                        written == info.uncompressedSize64;
+bool CUnzipper::WriteCurrentEntryTo(const WString& target, const EntryInfo& info) {
+  // Created with the not-indexed mark already set, so the platform's indexer
+  // never sees an unmarked copy. A new path is written in place; where an
+  // earlier entry of the same path left a file, the data goes to a name of
+  // its own first and replaces that file only once complete.
+  HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
+  WString partial;
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return Fail(ExtractFailure::FileSystem, error);
+    }
+    const size_t separator = target.find_last_of(W("\\/"));
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+      const std::string digits = std::to_string(attempt);
+      partial =
+          target.substr(0, separator + 1) + W("~qmk") + WString(digits.begin(), digits.end()) + W(".part");
+      file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) return Fail(ExtractFailure::FileSystem, GetLastError());
+  }
+  const WString& written = partial.empty() ? target : partial;
+
+  ULONGLONG count = 0;
+  const bool copied = CopyCurrentEntryTo(file, info.uncompressedSize64, &count);
+  const bool closedFile = CloseHandle(file) != FALSE;
+  // Reading to the end of the data is what makes minizip check the CRC-32;
+  // closing the entry reports the outcome. A length other than the declared
+  // one is damage too: minizip checks the CRC only when exactly the declared
+  // length came out.
+  const bool checked = copied && unzCloseCurrentFile(AsUnz(m_handle)) == UNZ_OK;
+  bool complete = copied && closedFile && checked && count == info.uncompressedSize64;
+  DWORD renameError = 0;
+  if (complete && !partial.empty() &&
+      !MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    renameError = GetLastError();
+    complete = false;
+  }
   if (!complete) {
-    DeleteFileW(target.c_str());
-    return false;
+    DeleteFileW(written.c_str());
+    return renameError ? Fail(ExtractFailure::FileSystem, renameError) : Fail(ExtractFailure::Damaged);
   }
   return true;
 }
 
-bool CUnzipper::CopyCurrentEntryTo(HANDLE file, ULONGLONG* written) {
+bool CUnzipper::CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written) {
   if (m_copyBuffer.size() != kCopyBlock) m_copyBuffer.assign(kCopyBlock, 0);
   for (;;) {
     const int got = unzReadCurrentFile(AsUnz(m_handle), m_copyBuffer.data(),
                                        static_cast<unsigned>(m_copyBuffer.size()));
     if (got == 0) return true;
     if (got < 0) return false;
+    // More data than the entry declares is damage, and writing it would let
+    // an entry claim a small size and fill the disk.
+    if (static_cast<ULONGLONG>(got) > limit - *written) return false;
     DWORD done = 0;
     if (!WriteFile(file, m_copyBuffer.data(), static_cast<DWORD>(got), &done, nullptr) ||
         done != static_cast<DWORD>(got)) {

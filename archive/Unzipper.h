@@ -20,8 +20,10 @@
 //     answer and does not advance the count). An empty extractPath means the
 //     entry cannot be written anywhere safe.
 //   - target paths are folder + '\' + extractPath at full length (no 260
-//     character limit); a component the file system refuses makes that one
-//     entry fail.
+//     character limit); a component the file system refuses, or a path
+//     longer than kMaxTargetPath, makes that one entry fail. Folders are made
+//     one component at a time, from the deepest one known to exist, in one
+//     buffer: time and memory stay linear in the path's length.
 //
 // Extraction refuses (returns false, leaves no file behind):
 //   - encrypted entries (bit 0): no password is ever supplied, so their
@@ -29,18 +31,29 @@
 //   - data errors, a CRC-32 that differs from the central directory, and a
 //     data length that differs from the declared uncompressed size: the
 //     partly or wrongly written file is deleted;
-//   - entries with an empty extractPath.
+//   - entries with an empty extractPath;
+//   - entries whose compressed data overlaps the data of an entry extracted
+//     before from the same archive (many central entries sharing one stream
+//     is how non-recursive zip bombs multiply their output).
+// Data beyond the declared size is never written: the copy stops there.
+// A file of the same path written by an earlier entry is replaced only when
+// the later entry's data is complete: it is written under a temporary name
+// beside the target and renamed over it, so a failing duplicate never
+// destroys the earlier file.
 // Symbolic-link entries (Unix mode S_IFLNK in the external attributes) are
 // written as regular files holding the link text: no link is ever created,
 // so nothing below the extraction folder can lead out of it, and a later
 // entry "through" such a name fails because a file is in the way.
 #pragma once
 
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "compat/Win32Compat.h"
+
+class ExtractionBudget;
 
 // The minizip handle (unzFile) without pulling minizip into every includer.
 typedef void* ArchiveHandle;
@@ -71,6 +84,26 @@ struct EntryInfo {
   // Unix symbolic link recorded by a Unix-hosted zip tool.
   bool IsSymbolicLink() const;
 };
+
+// Why the last ExtractCurrentEntry returned false.
+enum class ExtractFailure {
+  None,
+  Encrypted,
+  UnsafeName,    // empty extractPath
+  PathTooLong,   // the target path exceeds kMaxTargetPath or kMaxPathDepth
+  EntryBudget,   // a folder the entry needs would exceed the entry budget
+  FileSystem,    // a folder or the file could not be made; see the Win32 code
+  Damaged,       // data error, wrong CRC-32 or length, unreadable entry
+  Overlapping,   // shares compressed data with an earlier entry
+};
+
+// The longest target path tried at all (Windows' limit for any path); the
+// file system may refuse shorter ones.
+constexpr size_t kMaxTargetPath = 32767;
+// The most components an entry's relative path may have. Every file-system
+// call walks the whole path, so a path of n levels costs n * n to make and
+// remove; no archive a person made comes near this.
+constexpr size_t kMaxPathDepth = 256;
 
 class CUnzipper {
  public:
@@ -104,12 +137,25 @@ class CUnzipper {
   // The same with the entry's description already at hand (as
   // GetCurrentEntryInfo gave it for the current entry).
   bool ExtractCurrentEntry(LPCWSTR folder, const EntryInfo& info);
+  // Folders made for entries draw on this entry budget too (null: none), as
+  // each costs the file system as much as an entry does.
+  void SetFolderBudget(ExtractionBudget* budget) { m_folderBudget = budget; }
+  // After a false ExtractCurrentEntry: why, and for FileSystem the Win32
+  // error code.
+  ExtractFailure LastFailure() const { return m_failure; }
+  DWORD LastFailureCode() const { return m_failureCode; }
 
  private:
   WString MapToFlatPath(const WString& entryPath, WStringView safePath);
   bool EnsureFolder(const WString& path);
   bool EnsureParentFolder(const WString& filePath);
-  bool CopyCurrentEntryTo(HANDLE file, ULONGLONG* written);
+  // Opens the current entry's data and records its range in the archive;
+  // false when it cannot be opened or overlaps a range recorded before.
+  bool OpenCurrentEntryData(const EntryInfo& info);
+  // Writes the open entry's data to target; see the duplicate rule above.
+  bool WriteCurrentEntryTo(const WString& target, const EntryInfo& info);
+  bool CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written);
+  bool Fail(ExtractFailure failure, DWORD code = 0);
 
   ArchiveHandle m_handle = nullptr;
   std::unordered_map<WString, WString> m_flatPaths;
@@ -118,4 +164,10 @@ class CUnzipper {
   // one folder then cost no file-system call for their parents.
   WString m_lastFolder;
   std::vector<BYTE> m_copyBuffer;
+  // Start -> end (exclusive) of the compressed data of every entry opened so
+  // far, as offsets in the archive file.
+  std::map<ULONGLONG, ULONGLONG> m_dataRanges;
+  ExtractionBudget* m_folderBudget = nullptr;
+  ExtractFailure m_failure = ExtractFailure::None;
+  DWORD m_failureCode = 0;
 };

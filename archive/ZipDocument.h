@@ -15,12 +15,27 @@
 // only the NextFile call that finds no further path returns an empty string
 // and ends the walk. Rewind starts it again at any time.
 //
-// One thread at a time; documents share nothing with each other.
+// Bounds: with an ExtractionBudget, every entry taken up draws on it (see
+// ExtractionBudget.h). When the entry or byte budget is spent, no further
+// entry of the archive is extracted and one ERROR line names the limit; a
+// large entry that expands beyond the ratio is skipped alone. The names of
+// all entries stay in the entry list either way. Each entry that cannot be
+// extracted for any other reason gets a line of its own.
+//
+// The ArcTempDir is claimed (TempStorage.h) while the document owns it, so a
+// sweep of the working folder never takes it for a leftover.
+//
+// One thread at a time; documents share nothing with each other but the
+// budget they are given.
 #pragma once
 
 #include <vector>
 
 #include "compat/Win32Compat.h"
+
+#include "archive/ExtractionBudget.h"
+#include "archive/TempStorage.h"
+#include "archive/Unzipper.h"
 
 class ZipDocument {
  public:
@@ -33,7 +48,8 @@ class ZipDocument {
 
   // With a non-null archivePath, opens it at once (see Open); the outcome is
   // read with IsOpen. flattenPaths: only its low 8 bits count.
-  ZipDocument(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths);
+  ZipDocument(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths,
+              ExtractionBudget* budget = nullptr);
   virtual ~ZipDocument();
 
   ZipDocument(const ZipDocument&) = delete;
@@ -41,8 +57,9 @@ class ZipDocument {
 
   // Discards any earlier extraction, makes a new ArcTempDir and extracts the
   // archive into it. False when no folder can be made, when the archive
-  // cannot be opened, or when it has no entries.
-  BYTE Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths);
+  // cannot be opened, or when it has no entries. budget: null for none.
+  BYTE Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths,
+            ExtractionBudget* budget = nullptr);
   // Deletes the ArcTempDir with its content (problems are logged, never
   // reported) and empties both lists.
   void Close();
@@ -60,7 +77,18 @@ class ZipDocument {
   const WString& GetArcTempDir() const { return m_arcTempDir; }
 
  private:
+  // Spends the rest of the archive: the entry budget is used up.
+  void StopAtEntryLimit(LPCWSTR archivePath);
+  // Extracts the current entry unless a limit stops it; logs why not.
+  void ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWSTR archivePath);
+
   WString m_arcTempDir;
+  TempClaim m_claim;
+  ExtractionBudget* m_budget = nullptr;
+  // A spent entry or byte budget stops the rest of the archive; each limit is
+  // reported once per archive.
+  bool m_stopped = false;
+  bool m_ratioReported = false;
   std::vector<WString> m_entryNames;
   std::vector<WString> m_extractedFiles;
   size_t m_cursor = 0;

@@ -42,6 +42,18 @@ ArcwiseConfiguration::ArcwiseConfiguration() : CFilterConfiguration(ARCWISE_PROD
   DWORD value = 0;
   UseLongitudeOptomization =
       ReadRegistryDword(ProductKey.c_str(), W("UseLongitudeOptomization"), value) && value == 1;
+
+  const struct {
+    LPCWSTR name;
+    DWORD* setting;
+  } limits[] = {{W("MaxExtractedMB"), &Extraction.maxExtractedMB},
+                {W("MaxExtractedEntries"), &Extraction.maxExtractedEntries},
+                {W("MaxExpansionRatio"), &Extraction.maxExpansionRatio}};
+  for (const auto& limit : limits) {
+    if (ReadRegistryDword(ProductKey.c_str(), limit.name, value)) *limit.setting = value;
+    g_debugger.Print(3, W("INFO: %s is set to %u%s\n"), limit.name, static_cast<UINT>(*limit.setting),
+                     *limit.setting == 0 ? W(" (no limit)") : W(""));
+  }
 }
 
 ArcwiseConfiguration::~ArcwiseConfiguration() = default;

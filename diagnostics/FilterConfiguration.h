@@ -36,6 +36,18 @@ class CFilterConfiguration {
   DWORD IndexMappedMetadataOnly = 0;
 };
 
+// The work budget of one document a host loads, as the registry sets it
+// (REG_DWORD values of the product key; 0 means no limit, a value that is
+// absent or not a REG_DWORD takes the default).
+struct ExtractionSettings {
+  // Megabytes (MiB) that extraction may write, nested archives included.
+  DWORD maxExtractedMB = 2048;
+  // Entries that extraction takes up, nested archives included.
+  DWORD maxExtractedEntries = 100000;
+  // Uncompressed : compressed size above which an entry over 1 MiB is skipped.
+  DWORD maxExpansionRatio = 100;
+};
+
 class ArcwiseConfiguration : public CFilterConfiguration {
  public:
   // The settings under ARCWISE_PRODUCT_KEY.
@@ -44,7 +56,10 @@ class ArcwiseConfiguration : public CFilterConfiguration {
 
   // True only when the registry value UseLongitudeOptomization is exactly 1.
   bool GetUseLongitudeOptomization() const { return UseLongitudeOptomization != 0; }
+  // MaxExtractedMB, MaxExtractedEntries and MaxExpansionRatio.
+  const ExtractionSettings& GetExtractionSettings() const { return Extraction; }
 
  protected:
   BYTE UseLongitudeOptomization = 0;
+  ExtractionSettings Extraction;
 };

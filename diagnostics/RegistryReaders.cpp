@@ -111,16 +111,15 @@ bool CheckTempFolder(LPCWSTR folder) {
     g_debugger.Print(1, W("ERROR: Path is not a directory: %s \n"), folder);
     return false;
   }
-  const WString probe = WString(folder) + W("QMK.tmp");
-  HANDLE file = CreateFileW(probe.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  // The probe makes a file the way extraction will (a unique temporary
+  // name), so processes probing at once never meet, and removes it again.
+  WCHAR probe[MAX_PATH] = {};
+  if (GetTempFileNameW(folder, W("QMK"), 0, probe) == 0) {
     g_debugger.Print(1, W("INFO: Access denied for: %s. Error code = %d \n"), folder,
                      static_cast<INT>(GetLastError()));
     return false;
   }
-  CloseHandle(file);
+  DeleteFileW(probe);
   return true;
 }
 

@@ -23,9 +23,9 @@ bool ReadTempPath(LPCWSTR keyPath, WString& folder);
 // The system's temporary folder, ending in a separator.
 bool GetSystemTempPath(WString& folder);
 
-// True when folder (ending in a separator) is an existing folder in which the
-// probe file "QMK.tmp" can be opened for reading and writing. The probe file
-// is left in place. Each failure logs one line at level 1.
+// True when folder (ending in a separator) is an existing folder in which a
+// new file can be made: a probe "QMK<hex>.TMP" is created and deleted again.
+// Each failure logs one line at level 1.
 bool CheckTempFolder(LPCWSTR folder);
 
 // The working folder: TempPath of keyPath when it passes CheckTempFolder,

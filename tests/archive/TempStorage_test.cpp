@@ -142,13 +142,16 @@ class TempStorage : public ::testing::Test {
 
 TEST_F(TempStorage, CreateTempDirectoryMakesEmptyNotIndexedFolder) {
   WString dir;
-  ASSERT_TRUE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), dir));
+  TempClaim claim;
+  ASSERT_TRUE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), dir, claim));
   EXPECT_EQ(0u, dir.find(m_wideFolder)) << Utf16ToUtf8(dir);
   const std::string name = LastComponent(dir);
   EXPECT_TRUE(IsTempName(name, "aw", "TMP")) << name;
 
-  // Only the folder holds the reserved name; it is empty and marked.
-  EXPECT_EQ(std::vector<std::string>{name}, NamesIn(m_folder));
+  // The folder holds the reserved name, its claim's lock file is beside it;
+  // the folder is empty, marked and private.
+  EXPECT_EQ((std::vector<std::string>{name, name + ".lock"}), NamesIn(m_folder));
+  EXPECT_EQ(fs::perms::owner_all, fs::status(m_folder + "/" + name).permissions());
   EXPECT_TRUE(fs::is_directory(m_folder + "/" + name));
   EXPECT_TRUE(fs::is_empty(m_folder + "/" + name));
   const DWORD attributes = GetFileAttributesW(dir.c_str());
@@ -159,22 +162,26 @@ TEST_F(TempStorage, CreateTempDirectoryMakesEmptyNotIndexedFolder) {
 
   // A second folder gets a name of its own.
   WString second;
-  ASSERT_TRUE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), second));
+  TempClaim secondClaim;
+  ASSERT_TRUE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), second, secondClaim));
   EXPECT_NE(dir, second);
+  claim.Release();
+  EXPECT_FALSE(fs::exists(m_folder + "/" + name + ".lock"));
 }
 
 TEST_F(TempStorage, CreateTempDirectoryReportsEachFailure) {
   const WString missing = arcwise_test::WideFolder(m_folder + "/missing");
   const std::string line = kPrefix + "ERROR: CreateTempDirectory() failed for ";
   WString dir = W("unchanged");
+  TempClaim claim;
 
-  EXPECT_FALSE(CreateTempDirectory(nullptr, W("aw"), dir));
-  EXPECT_FALSE(CreateTempDirectory(W(""), W("aw"), dir));
-  EXPECT_FALSE(CreateTempDirectory(missing.c_str(), W("aw"), dir));
+  EXPECT_FALSE(CreateTempDirectory(nullptr, W("aw"), dir, claim));
+  EXPECT_FALSE(CreateTempDirectory(W(""), W("aw"), dir, claim));
+  EXPECT_FALSE(CreateTempDirectory(missing.c_str(), W("aw"), dir, claim));
   g_failDeleteFile = 1;
-  EXPECT_FALSE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), dir));
+  EXPECT_FALSE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), dir, claim));
   g_failCreateDirectory = 1;
-  EXPECT_FALSE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), dir));
+  EXPECT_FALSE(CreateTempDirectory(m_wideFolder.c_str(), W("aw"), dir, claim));
   EXPECT_EQ(W("unchanged"), dir);
 
   const std::string folder = Utf16ToUtf8(m_wideFolder);
@@ -186,7 +193,9 @@ TEST_F(TempStorage, CreateTempDirectoryReportsEachFailure) {
       line + folder + ". Error descr: = Error creating temp directory \n"};
   EXPECT_EQ(expected, Lines());
 
-  // The undeletable reserving file stays; the failed folder left nothing.
+  // The undeletable reserving file stays; the failed folder left nothing,
+  // not even its lock file.
+  EXPECT_FALSE(claim.Held());
   const std::vector<std::string> names = NamesIn(m_folder);
   ASSERT_EQ(1u, names.size());
   EXPECT_TRUE(fs::is_regular_file(m_folder + "/" + names[0]));

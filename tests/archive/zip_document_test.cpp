@@ -125,7 +125,7 @@ TEST_F(ZipDocumentTest, DestructionAndReopeningRemoveEarlierFolders) {
   const std::string first = PosixOf(document->GetArcTempDir());
   ASSERT_TRUE(document->Open(WidePath(m_archive).c_str(), WidePath(m_appTemp).c_str(), 0));
   EXPECT_FALSE(fs::exists(first));
-  EXPECT_EQ(ListTree(m_appTemp).size(), 2u);  // the new folder and its file
+  EXPECT_EQ(ListTree(m_appTemp).size(), 3u);  // the new folder, its file and its lock file
   document.reset();
   EXPECT_TRUE(ListTree(m_appTemp).empty());
 }

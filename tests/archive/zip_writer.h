@@ -23,6 +23,10 @@ struct ZipEntrySpec {
   std::optional<uint32_t> crc;               // default: CRC-32 of data
   std::optional<uint32_t> uncompressedSize;  // default: data size
   std::string comment;
+  // A central record only, pointing at the local header and data of the
+  // entry with this index (as overlapping zip bombs are made); the entry's
+  // own data, CRC and sizes are ignored.
+  std::optional<size_t> sharesDataOf;
 };
 
 inline uint32_t Crc32(const std::string& data) {
@@ -59,11 +63,19 @@ class ZipWriter {
   std::string Bytes() const {
     std::string out;
     std::string central;
-    for (const ZipEntrySpec& e : m_entries) {
-      const uint32_t offset = static_cast<uint32_t>(out.size());
+    std::vector<uint32_t> offsets;
+    for (const ZipEntrySpec& own : m_entries) {
+      const ZipEntrySpec& e = own.sharesDataOf ? m_entries[*own.sharesDataOf] : own;
       const uint32_t crc = e.crc ? *e.crc : Crc32(e.data);
       const uint32_t size = static_cast<uint32_t>(e.data.size());
       const uint32_t usize = e.uncompressedSize ? *e.uncompressedSize : size;
+      if (own.sharesDataOf) {
+        AddCentral(central, own, crc, size, usize, offsets[*own.sharesDataOf]);
+        offsets.push_back(offsets[*own.sharesDataOf]);
+        continue;
+      }
+      const uint32_t offset = static_cast<uint32_t>(out.size());
+      offsets.push_back(offset);
       Put32(out, 0x04034b50);
       Put16(out, 20);
       Put16(out, e.flags);
@@ -77,26 +89,7 @@ class ZipWriter {
       Put16(out, 0);
       out += e.name;
       out += e.data;
-
-      Put32(central, 0x02014b50);
-      Put16(central, e.madeBy);
-      Put16(central, 20);
-      Put16(central, e.flags);
-      Put16(central, 0);
-      Put16(central, 0);
-      Put16(central, 0x21);
-      Put32(central, crc);
-      Put32(central, size);
-      Put32(central, usize);
-      Put16(central, static_cast<uint16_t>(e.name.size()));
-      Put16(central, 0);
-      Put16(central, static_cast<uint16_t>(e.comment.size()));
-      Put16(central, 0);
-      Put16(central, 0);
-      Put32(central, e.externalAttributes);
-      Put32(central, offset);
-      central += e.name;
-      central += e.comment;
+      AddCentral(central, e, crc, size, usize, offset);
     }
     const uint32_t centralOffset = static_cast<uint32_t>(out.size());
     out += central;
@@ -119,6 +112,28 @@ class ZipWriter {
   }
 
  private:
+  static void AddCentral(std::string& central, const ZipEntrySpec& e, uint32_t crc, uint32_t size,
+                         uint32_t usize, uint32_t offset) {
+    Put32(central, 0x02014b50);
+    Put16(central, e.madeBy);
+    Put16(central, 20);
+    Put16(central, e.flags);
+    Put16(central, 0);
+    Put16(central, 0);
+    Put16(central, 0x21);
+    Put32(central, crc);
+    Put32(central, size);
+    Put32(central, usize);
+    Put16(central, static_cast<uint16_t>(e.name.size()));
+    Put16(central, 0);
+    Put16(central, static_cast<uint16_t>(e.comment.size()));
+    Put16(central, 0);
+    Put16(central, 0);
+    Put32(central, e.externalAttributes);
+    Put32(central, offset);
+    central += e.name;
+    central += e.comment;
+  }
   static void Put16(std::string& out, uint16_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
     out.push_back(static_cast<char>(v >> 8));

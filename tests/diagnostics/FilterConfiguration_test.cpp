@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -94,7 +96,6 @@ TEST_F(Configuration, DefaultsWithoutAnyKey) {
   EXPECT_EQ(missingKey, configuration.GetProductKey());
   EXPECT_EQ(0u, configuration.GetUseSingleMetadataInstance());
   EXPECT_EQ(0u, configuration.GetIndexMappedMetadataOnly());
-  EXPECT_TRUE(fs::is_regular_file(PosixPathFromWide((systemTemp + W("QMK.tmp")).c_str())));
 
   const std::vector<std::string> lines = {
       kPrefix + "INFO: AppTempDir is set to " + Utf16ToUtf8(systemTemp) + " \n",
@@ -111,6 +112,32 @@ TEST_F(Configuration, ProductDefaults) {
   EXPECT_EQ(0u, configuration.GetUseSingleMetadataInstance());
   EXPECT_EQ(0u, configuration.GetIndexMappedMetadataOnly());
   EXPECT_FALSE(configuration.GetUseLongitudeOptomization());
+}
+
+// The work budget: defaults, any stored REG_DWORD (0 is "no limit"), a value
+// of another type counts as absent; each setting gets its start-up line.
+TEST_F(Configuration, ExtractionLimitsComeFromTheProductKey) {
+  ProductKey();
+  {
+    const ExtractionSettings defaults = ArcwiseConfiguration().GetExtractionSettings();
+    EXPECT_EQ(2048u, defaults.maxExtractedMB);
+    EXPECT_EQ(100000u, defaults.maxExtractedEntries);
+    EXPECT_EQ(100u, defaults.maxExpansionRatio);
+  }
+  SetDword(ProductKey(), W("MaxExtractedMB"), 0);
+  SetDword(ProductKey(), W("MaxExtractedEntries"), 7);
+  SetString(ProductKey(), W("MaxExpansionRatio"), W("5"));
+  StartLogger(3);
+  arcwise_test::DebugCapture capture;
+  const ExtractionSettings stored = ArcwiseConfiguration().GetExtractionSettings();
+  EXPECT_EQ(0u, stored.maxExtractedMB);
+  EXPECT_EQ(7u, stored.maxExtractedEntries);
+  EXPECT_EQ(100u, stored.maxExpansionRatio);
+  const std::vector<std::string> lines = Lines(capture);
+  for (const char* line : {"INFO: MaxExtractedMB is set to 0 (no limit)\n", "INFO: MaxExtractedEntries is set to 7\n",
+                           "INFO: MaxExpansionRatio is set to 100\n"}) {
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(), kPrefix + line)) << line;
+  }
 }
 
 // The switches compare as unsigned numbers: only 0 and 1 are accepted.
@@ -178,12 +205,12 @@ TEST_F(Configuration, LongitudeOptimisationOnlyForExactlyOne) {
   EXPECT_TRUE(ArcwiseConfiguration().GetUseLongitudeOptomization());
 }
 
-TEST_F(Configuration, TempPathWithoutSeparatorGetsOneAndProbeFile) {
+TEST_F(Configuration, TempPathWithoutSeparatorGetsOneAndNoProbeStays) {
   const std::string folder = arcwise_test::MakeTestFolder("work");
   SetString(ProductKey(), W("TempPath"), Utf8ToUtf16(folder));
   ArcwiseConfiguration configuration;
   EXPECT_EQ(Utf8ToUtf16(folder) + W("\\"), configuration.GetAppTempDir());
-  EXPECT_TRUE(fs::is_regular_file(folder + "/QMK.tmp"));
+  EXPECT_TRUE(fs::is_empty(folder));
 }
 
 // Too short or of the expanding type: absent, so no error line either.
@@ -197,7 +224,7 @@ TEST_F(Configuration, UnusableTempPathIsAbsentWithoutError) {
     arcwise_test::DebugCapture capture;
     CFilterConfiguration configuration(m_path.c_str());
     EXPECT_EQ(systemTemp, configuration.GetAppTempDir());
-    EXPECT_FALSE(fs::exists(folder + "/QMK.tmp"));
+    EXPECT_TRUE(fs::is_empty(folder));
     EXPECT_EQ(std::vector<std::string>{kPrefix + "INFO: AppTempDir is set to " +
                                        Utf16ToUtf8(systemTemp) + " \n"},
               Lines(capture));

@@ -151,14 +151,15 @@ TEST_F(RegistryReaders, SystemTempPathIsTmpdirWithSeparator) {
   EXPECT_EQ(fs::weakly_canonical(tmpdir), fs::weakly_canonical(PosixPathFromWide(folder.c_str())));
 }
 
-TEST_F(RegistryReaders, CheckTempFolderAcceptsWritableFolderAndKeepsProbe) {
+TEST_F(RegistryReaders, CheckTempFolderAcceptsWritableFolderAndLeavesNothing) {
   const std::string folder = arcwise_test::MakeTestFolder("probe_ok");
-  EXPECT_TRUE(CheckTempFolder(arcwise_test::WideFolder(folder).c_str()));
-  EXPECT_TRUE(fs::is_regular_file(folder + "/QMK.tmp"));
-
-  // An existing probe file is opened, not truncated.
+  // A file of the old fixed probe name is someone else's: it stays as it is.
   { std::ofstream(folder + "/QMK.tmp") << "left by an earlier process"; }
   EXPECT_TRUE(CheckTempFolder(arcwise_test::WideFolder(folder).c_str()));
+  EXPECT_TRUE(CheckTempFolder(arcwise_test::WideFolder(folder).c_str()));
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(std::vector<std::string>{"QMK.tmp"}, names);
   EXPECT_EQ(26u, fs::file_size(folder + "/QMK.tmp"));
 }
 
@@ -174,9 +175,11 @@ TEST_F(RegistryReaders, CheckTempFolderLogsEachFailure) {
   const WString file = Utf8ToUtf16(root + "/plain.txt");
   EXPECT_FALSE(CheckTempFolder(file.c_str()));
 
-  // A folder where the probe file cannot be opened: its name is taken by a folder.
-  fs::create_directories(root + "/blocked/QMK.tmp");
-  const WString blocked = arcwise_test::WideFolder(root + "/blocked");
+  // A folder where no temporary file can be made: its path leaves no room
+  // for a temporary name (permissions would not stop a test run as root).
+  const std::string deep = root + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
+  fs::create_directories(deep);
+  const WString blocked = arcwise_test::WideFolder(deep);
   EXPECT_FALSE(CheckTempFolder(blocked.c_str()));
 
   const std::vector<std::string> lines = [&] {
