@@ -1,8 +1,41 @@
 #include "filter/Arcwise.h"
 
+#include <atomic>
+#include <chrono>
 #include <new>
 
 #include "filter/NestingGuard.h"
+
+namespace {
+
+constexpr ULONGLONG kMegabyte = 1024 * 1024;
+
+// How often a process looks through its working folder for leftovers: on its
+// first document, then at most once a minute, so that hosts loading many
+// documents do not list the folder for each.
+constexpr std::chrono::seconds kSweepInterval(60);
+
+std::atomic<long long> g_nextSweep{0};
+
+void SweepWorkingFolder(const WString& folder) {
+  const long long now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+  long long due = g_nextSweep.load();
+  if (due != 0 && now < due) return;
+  if (!g_nextSweep.compare_exchange_strong(due, now + kSweepInterval.count())) return;
+  SweepStaleTempItems(folder);
+}
+
+ExtractionLimits LimitsOf(const ExtractionSettings& settings) {
+  ExtractionLimits limits;
+  limits.maxBytes = settings.maxExtractedMB * kMegabyte;
+  limits.maxEntries = settings.maxExtractedEntries;
+  limits.maxRatio = settings.maxExpansionRatio;
+  return limits;
+}
+
+}  // namespace
 
 CArcwise::CArcwise(const ArcwiseConfiguration* pConfiguration) : Base(pConfiguration) {}
 
@@ -19,6 +52,8 @@ void CArcwise::Reset() {
   m_pNestedFilter = nullptr;
   m_pNestedStream = nullptr;
   Base::Reset();
+  m_budget.reset();
+  m_ownsBudget = false;
 }
 
 STDMETHODIMP CArcwise::Load(LPCOLESTR pszFileName, DWORD dwMode) {
@@ -49,11 +84,22 @@ STDMETHODIMP CArcwise::Load(LPCOLESTR pszFileName, DWORD dwMode) {
   if (!CopyPath(pszFileName)) return E_OUTOFMEMORY;
 
   try {
+    m_budget = CNestingGuard::ActiveBudget();
+    m_ownsBudget = !m_budget;
+    if (m_ownsBudget) {
+      // A document of the host's own: the working folder is swept now and
+      // then for what crashed processes left, and the document gets a
+      // budget of its own.
+      SweepWorkingFolder(appTempDir);
+      m_budget = std::make_shared<ExtractionBudget>(LimitsOf(m_pConfiguration->GetExtractionSettings()));
+    }
     m_pDocument = std::make_unique<ZipDocument>(
         m_pwszPath.get(), appTempDir.c_str(),
-        static_cast<BYTE>(m_pConfiguration->GetUseLongitudeOptomization() ? 1 : 0));
+        static_cast<BYTE>(m_pConfiguration->GetUseLongitudeOptomization() ? 1 : 0), m_budget.get());
+    m_budgetAfterLoad = m_budget->Used();
   } catch (const std::bad_alloc&) {
     // No exception crosses the interface; the path stays for GetCurFile.
+    m_pDocument.reset();
     return E_OUTOFMEMORY;
   }
 

@@ -3,7 +3,8 @@
 // extracts the whole archive into a folder of its own), and the state of the
 // chunk pump that walks the extracted files through nested filters and then
 // emits the entry names. The pump's methods are in ChunkPump.cpp; a nested
-// archive is filtered by another CArcwise, up to the bound of NestingGuard.h.
+// archive is filtered by another CArcwise, up to the bound of NestingGuard.h,
+// and draws on the extraction budget of the archive the host loaded.
 //
 // Ownership: besides what CFilter owns, the object owns the host's attribute
 // copy, the property emitter, the current file's path and the name text, and
@@ -79,4 +80,11 @@ class CArcwise : public CFilter<ZipDocument, ArcwiseConfiguration> {
   std::unique_ptr<WCHAR[]> m_pwszCurrentFile;
   ZipDocument::EntryNameIterator m_nameCursor{};
   WString m_nameText;
+  // The budget of the loaded document's extraction: the object's own when
+  // the host loaded it (m_ownsBudget), else the one of the archive it is
+  // nested in. What the object's own extraction used, so that each walk
+  // starts from there.
+  std::shared_ptr<ExtractionBudget> m_budget;
+  bool m_ownsBudget = false;
+  ExtractionBudget::Usage m_budgetAfterLoad;
 };

@@ -30,7 +30,10 @@ STDMETHODIMP CArcwise::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
                             ULONG* pFlags) {
   if ((cAttributes != 0 && !aAttributes) || !pFlags) return E_INVALIDARG;
   if (!m_pDocument) return E_FAIL;
-  CNestingGuard nesting;
+  CNestingGuard nesting(m_budget.get());
+  // A new walk extracts the nested archives again: the document the host
+  // loaded pays for them once, not once per walk.
+  if (m_budget && m_ownsBudget) m_budget->Restore(m_budgetAfterLoad);
 
   *pFlags = 0;
   m_initFlags = grfFlags & kNestedInitMask;
@@ -101,7 +104,7 @@ bool CArcwise::OpenNestedFilter(LPCWSTR path) {
 
 STDMETHODIMP CArcwise::GetChunk(STAT_CHUNK* pStat) {
   if (!pStat) return E_INVALIDARG;
-  CNestingGuard nesting;
+  CNestingGuard nesting(m_budget.get());
   for (;;) {
     switch (m_phase) {
       case PhaseContent: {

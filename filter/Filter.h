@@ -14,7 +14,6 @@
 // are touched by several threads, through interlocked operations.
 #pragma once
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -192,7 +191,9 @@ HRESULT CFilter<Document, Configuration>::Load(IStream* pStm) {
   IPersistFile* pPersistFile = static_cast<IPersistFile*>(this);
 
   // A stream over a file that is still on disk is loaded from that file, so
-  // nothing has to be copied.
+  // nothing has to be copied. The name is only a hint: it counts when it is
+  // an absolute path of a file of exactly the stream's size, so a relative
+  // or unrelated name never pulls another file's content into the index.
   STATSTG stat = {};
   HRESULT hr = pStm->Stat(&stat, STATFLAG_DEFAULT);
   if (FAILED(hr)) {
@@ -201,28 +202,38 @@ HRESULT CFilter<Document, Configuration>::Load(IStream* pStm) {
   } else if (!stat.pwcsName) {
     g_debugger.Print(3, W("INFO: IStorage has no name \n"));
   } else {
-    WString name = stat.pwcsName;
+    WString name;
+    try {
+      name = stat.pwcsName;
+    } catch (const std::bad_alloc&) {
+      CoTaskMemFree(stat.pwcsName);
+      return E_OUTOFMEMORY;
+    }
     CoTaskMemFree(stat.pwcsName);
     g_debugger.Print(3, W("INFO: IStorage name is %s \n"), name.c_str());
-    if (_waccess(name.c_str(), 4) != 0) {
-      g_debugger.Print(3, W("INFO: Read-Only access denied for %s. Error code = %d \n"), name.c_str(),
-                       static_cast<INT>(errno));
-    } else if (pPersistFile->Load(name.c_str(), 0) == S_OK) {
+    if (IsFileOfSize(name.c_str(), stat.cbSize.QuadPart) && pPersistFile->Load(name.c_str(), 0) == S_OK) {
       return S_OK;
     }
   }
 
   // Otherwise the stream is copied to a temporary file that lives only while
-  // the archive is extracted.
+  // the archive is extracted; its claim keeps a sweep of the working folder
+  // away from it.
   const WString& appTempDir = m_pConfiguration->GetAppTempDir();
   if (appTempDir.empty()) {
     g_debugger.Print(1, W("ERROR: AppTempDir is not defined. The Stream cannot be processed \n"));
     hr = E_ACCESSDENIED;
   } else {
     WCHAR tempFile[MAX_PATH] = {};
+    TempClaim claim;
     if (GetTempFileNameW(appTempDir.c_str(), W("qmk"), 0, tempFile) == 0) {
       g_debugger.Print(1, W("ERROR: CreateTempFilename() failed for %s. Error code = %d \n"),
                        appTempDir.c_str(), static_cast<INT>(GetLastError()));
+      hr = E_FAIL;
+    } else if (!claim.Claim(tempFile)) {
+      g_debugger.Print(1, W("ERROR: cannot lock the temporary copy %s. Error code = %d \n"), tempFile,
+                       static_cast<INT>(GetLastError()));
+      DeleteFileW(tempFile);
       hr = E_FAIL;
     } else {
       MarkNotContentIndexed(tempFile);

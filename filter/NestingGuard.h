@@ -15,9 +15,17 @@
 // The counter is thread-local and shared by every object of the module:
 // nested filters are new objects, and the host may drive different filter
 // objects on different threads, whose nesting is independent.
+//
+// The guard also makes its pump's extraction budget the thread's active one
+// for as long as the pump runs, so that a nested archive's Load, which runs
+// inside it, draws on the budget of the document the host loaded.
 #pragma once
 
+#include <memory>
+
 #include "compat/Win32Compat.h"
+
+#include "archive/ExtractionBudget.h"
 
 // Archive levels that are filtered at most: the host's archive and 15
 // levels of archives inside it.
@@ -25,11 +33,18 @@ constexpr LONG kMaxArchiveNesting = 16;
 
 class CNestingGuard {
  public:
-  CNestingGuard();
+  // budget: the pump's own; may be null.
+  explicit CNestingGuard(ExtractionBudget* budget);
   ~CNestingGuard();
   CNestingGuard(const CNestingGuard&) = delete;
   CNestingGuard& operator=(const CNestingGuard&) = delete;
 
   // Archive pumps active on the calling thread.
   static LONG Depth();
+  // The budget of the innermost active pump on the calling thread; null at
+  // depth 0 (a host's own Load).
+  static std::shared_ptr<ExtractionBudget> ActiveBudget();
+
+ private:
+  ExtractionBudget* m_outerBudget;
 };

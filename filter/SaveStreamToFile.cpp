@@ -20,8 +20,8 @@ HRESULT SaveStreamToFile(IStream* pStream, LPCWSTR path) {
       existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
           ? FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
           : FILE_ATTRIBUTE_NORMAL;
-  HANDLE hFile =
-      CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+  HANDLE hFile = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             attributes, nullptr);
   if (hFile == INVALID_HANDLE_VALUE) {
     g_debugger.Print(1, W("ERROR: cannot create file handle for %s. Error code = %d \n"), path,
                      static_cast<INT>(GetLastError()));
@@ -60,4 +60,27 @@ HRESULT SaveStreamToFile(IStream* pStream, LPCWSTR path) {
 
   CloseHandle(hFile);
   return hr;
+}
+
+bool IsFileOfSize(LPCWSTR path, ULONGLONG size) {
+  if (PathIsRelativeW(path)) {
+    g_debugger.Print(3, W("INFO: %s is not an absolute path: the stream is copied \n"), path);
+    return false;
+  }
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    g_debugger.Print(3, W("INFO: Read-Only access denied for %s. Error code = %d \n"), path,
+                     static_cast<INT>(GetLastError()));
+    return false;
+  }
+  LARGE_INTEGER fileSize = {};
+  const bool known = GetFileSizeEx(file, &fileSize) != FALSE;
+  CloseHandle(file);
+  if (!known || static_cast<ULONGLONG>(fileSize.QuadPart) != size) {
+    g_debugger.Print(3, W("INFO: %s is not the stream's file (its size differs): the stream is copied \n"),
+                     path);
+    return false;
+  }
+  return true;
 }

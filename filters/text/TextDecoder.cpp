@@ -1,6 +1,8 @@
 // Encoding detection and piecewise decoding for the text filter.
 #include "TextDecoder.h"
 
+#include <algorithm>
+
 namespace {
 
 // UTF-8 checked incrementally, so a file of any size is checked in pieces.
@@ -74,6 +76,7 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
   m_raw.clear();
   m_pending.clear();
   m_eof = false;
+  m_binary = false;
   HRESULT hr = pSource->Rewind();
   if (FAILED(hr)) return hr;
 
@@ -91,6 +94,12 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
   } else if (got >= 2 && buffer[0] == 0xFE && buffer[1] == 0xFF) {
     m_encoding = TextEncoding::Utf16BE;
     bom = 2;
+  } else if (std::find(buffer.begin(), buffer.begin() + got, BYTE(0)) != buffer.begin() + got) {
+    // No text in a byte encoding holds a NUL byte: without a mark saying
+    // UTF-16, a first piece with one is binary data (an image, an
+    // executable, a disk of zeros), which gives no text at all.
+    m_binary = true;
+    return S_OK;
   } else {
     // Without a mark only the whole text can tell UTF-8 from the ANSI code
     // page; the check reads it once more, in pieces.
@@ -136,6 +145,8 @@ HRESULT CTextDecoder::Fill() {
       DecodeAnsi(final);
       break;
   }
+  // U+0000 is no text in any encoding: it is dropped wherever it comes from.
+  m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), WCHAR(0)), m_pending.end());
   if (final) m_eof = true;
   return S_OK;
 }
@@ -202,8 +213,8 @@ void CTextDecoder::DecodeAnsi(bool final) {
   if (cch > 0) {
     size_t at = m_pending.size();
     m_pending.resize(at + size_t(cch));
-    cch = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<LPCSTR>(m_raw.data()), int(end), m_pending.data() + at,
-                              cch);
+    cch = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<LPCSTR>(m_raw.data()), int(end),
+                              m_pending.data() + at, cch);
     m_pending.resize(at + size_t(cch > 0 ? cch : 0));
   }
   if (cch <= 0) {
@@ -216,6 +227,7 @@ void CTextDecoder::DecodeAnsi(bool final) {
 HRESULT CTextDecoder::Next(size_t maxUnits, WString* pText) {
   pText->clear();
   if (!m_pSource) return E_UNEXPECTED;
+  if (m_binary) return S_OK;
   // One unit beyond the limit tells whether the cut falls inside a pair.
   while (m_pending.size() <= maxUnits && !m_eof) {
     HRESULT hr = Fill();

@@ -1,7 +1,9 @@
 // Turns the bytes of a text source into UTF-16 in bounded pieces. The
 // encoding is decided once per pass: a byte-order mark (UTF-8, UTF-16 LE,
-// UTF-16 BE) wins; otherwise the whole source is checked for UTF-8 in
-// pieces, and text that is not valid UTF-8 is read in the ANSI code page.
+// UTF-16 BE) wins; otherwise a first piece that holds a NUL byte marks the
+// source as binary (no text at all), and else the whole source is checked
+// for UTF-8 in pieces, and text that is not valid UTF-8 is read in the ANSI
+// code page. U+0000 never appears in the text.
 // Memory stays bounded by the piece and chunk sizes whatever the file's
 // size. Owned by one filter object; one thread at a time.
 #pragma once
@@ -25,6 +27,7 @@ class CTextDecoder {
   // byte-order mark. The source must outlive the decoder's use of it.
   HRESULT Start(CTextSource* pSource);
   TextEncoding Encoding() const { return m_encoding; }
+  bool IsBinary() const { return m_binary; }
 
   // Replaces *pText with the next at most maxUnits units (maxUnits >= 2); a
   // surrogate pair is never split between two results. Empty at the end.
@@ -41,4 +44,5 @@ class CTextDecoder {
   std::vector<BYTE> m_raw;  // bytes read but not decoded yet
   WString m_pending;        // decoded, not yet handed out
   bool m_eof = false;
+  bool m_binary = false;
 };

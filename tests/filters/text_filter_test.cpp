@@ -139,6 +139,27 @@ TEST_F(TextFilterTest, ByteOrderMarksChooseTheEncodingAndAreNotText) {
   }
 }
 
+// NUL is never text: a first piece holding one means binary data, which gives
+// no chunk at all; a NUL further on, or one a UTF-16 file encodes, is dropped.
+TEST_F(TextFilterTest, NulBytesAreNotTextAndBinaryFilesGiveNoChunks) {
+  const std::string late = std::string(70 * 1024, 'a') + std::string(3, '\0') + "b";
+  const struct {
+    const char* name;
+    std::string bytes;
+    WString text;
+  } cases[] = {
+      {"zeros.txt", std::string(1024 * 1024, '\0'), W("")},
+      {"image.txt", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), W("")},
+      {"late.txt", late, WString(70 * 1024, W('a')) + W("b")},
+      {"le.txt", Utf16Bytes(WString(W("a")) + WCHAR(0) + W("b"), false), W("ab")},
+  };
+  for (const auto& c : cases) {
+    ComPtr<IFilter> filter = LoadByPath(WriteFile(c.name, c.bytes));
+    ASSERT_TRUE(filter) << c.name << std::hex << m_loadResult;
+    EXPECT_EQ(c.text, Joined(ReadAll(filter.Get(), 64 * 1024))) << c.name;
+  }
+}
+
 TEST_F(TextFilterTest, TextThatIsNotUtf8IsReadInTheAnsiCodePage) {
   ScopedEnv acp("ARCWISE_ACP", "1252");
   ComPtr<IFilter> filter = LoadByPath(WriteFile("latin.ini", "caf\xE9 \x80 na\xEFve"));

@@ -119,5 +119,34 @@ TEST_F(PumpEndToEnd, ThousandDeepChainStopsAtTheNestingBound) {
   EXPECT_EQ(S_OK, ModuleCanUnloadNow());
 }
 
+// A nested archive draws on the budget of the document the host loaded, and
+// a second walk pays for its nested archives only once.
+TEST_F(PumpEndToEnd, NestedArchivesShareTheHostDocumentsBudget) {
+  SetProductDword(W("MaxExtractedEntries"), 5);
+  arcwise_test::ZipWriter inner;
+  inner.Add("c.txt", "gamma").Add("d.txt", "delta").Add("e.txt", "epsilon").Add("f.txt", "phi");
+  arcwise_test::ZipWriter outer;
+  outer.Add("a.txt", "alpha").Add("b.txt", "beta").Add("inner.zip", inner.Bytes());
+  const std::string path = arcwise_test::MakeTestFolder("budget") + "/outer.zip";
+  ASSERT_TRUE(outer.WriteTo(path));
+  const std::vector<std::string> texts = {"alpha", "beta", "gamma", "delta", "c.txt", "d.txt", "e.txt", "f.txt",
+                                          "a.txt", "b.txt", "inner.zip"};
+  std::vector<Chunk> expected;
+  for (const std::string& text : texts) expected.push_back(TextChunk(ULONG(expected.size() + 1), CHUNK_EOP, text));
+  {
+    ComPtr<IFilter> filter = LoadArchive(path);
+    ASSERT_TRUE(filter);
+    for (int walk = 0; walk < 2; ++walk) {
+      SCOPED_TRACE(walk);
+      ASSERT_EQ(S_OK, InitDefault(filter.Get()));
+      HRESULT end = S_OK;
+      EXPECT_EQ(expected, Drain(filter.Get(), &end));
+    }
+    EXPECT_EQ(2u, CountLines(m_capture.Lines(), W("ERROR: limit MaxExtractedEntries (5 entries) reached in ")))
+        << "one line in each walk";
+  }
+  EXPECT_EQ(S_OK, ModuleCanUnloadNow());
+}
+
 }  // namespace
 }  // namespace pump_test

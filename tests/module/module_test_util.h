@@ -123,6 +123,7 @@ class ModuleTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    EXPECT_TRUE(LockFiles().empty()) << "a claim on a temporary item outlived its object";
     CoFreeUnusedLibraries();
     EXPECT_FALSE(IsLoaded()) << "the module is still loaded: an object was not released";
     UnregisterServer(m_clsid);
@@ -136,11 +137,13 @@ class ModuleTest : public ::testing::Test {
   }
 
   // Names in the working folder that start with prefix (case-insensitive,
-  // as the platform's temporary names are upper-case on disk).
+  // as the platform's temporary names are upper-case on disk), without the
+  // lock files that claim them.
   std::vector<std::string> WorkEntries(const std::string& prefix) const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
       std::string name = entry.path().filename().string();
+      if (IsLockFile(name)) continue;
       if (name.size() >= prefix.size() &&
           strncasecmp(name.c_str(), prefix.c_str(), prefix.size()) == 0) {
         names.push_back(name);
@@ -148,6 +151,17 @@ class ModuleTest : public ::testing::Test {
     }
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  std::vector<std::string> LockFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
+      if (IsLockFile(entry.path().filename().string())) names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+  static bool IsLockFile(const std::string& name) {
+    return name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
   }
 
   // A ZIP archive in the test's folder (outside the working folder).

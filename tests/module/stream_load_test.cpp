@@ -67,8 +67,9 @@ class StreamLoadTest : public ModuleTest {
 };
 
 TEST_F(StreamLoadTest, NamedStreamOfAnExistingArchiveIsLoadedFromItsFile) {
-  // Reading this stream would fail: the load must not need it.
-  auto source = MakeTestStream("not the archive");
+  // Reading this stream would fail: the load must not need it. Its size is
+  // the file's, which is what lets the name stand for the stream.
+  auto source = MakeTestStream(std::string(ReadText(m_archive).size(), 'x'));
   source->name = HostPath(m_archive);
   source->failReadAt = 0;
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
@@ -135,6 +136,36 @@ TEST_F(StreamLoadTest, NamedStreamThatIsNotAnArchiveFallsBackToACopy) {
   ExpectExtracted();
   WString path;
   EXPECT_EQ(E_FAIL, CurFile(&path));
+}
+
+// The stream's name stands for the stream only as an absolute path of a file
+// of the stream's size; a relative or unrelated name never brings another
+// file's content in.
+TEST_F(StreamLoadTest, OnlyAnAbsoluteNameOfAFileOfTheStreamsSizeStandsForIt) {
+  const std::string other = MakeArchive("other.zip", {{"a.txt", "ALPHA"}, {"dir/b.txt", "BETA"}});
+  const std::string larger = MakeArchive("larger.zip", {{"a.txt", "ALPHA!"}, {"dir/b.txt", "BETA"}});
+  ASSERT_EQ(fs::file_size(m_archive), fs::file_size(other));
+  const std::string previous = fs::current_path();
+  fs::current_path(fs::path(other).parent_path());
+  const struct {
+    const char* label;
+    WString name;
+    const char* expectedA;
+  } cases[] = {
+      {"relative name of a file of the same size", W("other.zip"), "alpha"},
+      {"absolute name of a file of another size", HostPath(larger), "alpha"},
+      {"absolute name of a file of the same size", HostPath(other), "ALPHA"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto source = MakeTestStream(ReadText(m_archive));
+    source->name = c.name;
+    ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
+    const auto folders = WorkEntries("aw");
+    ASSERT_EQ(1u, folders.size());
+    EXPECT_EQ(c.expectedA, ReadText(fs::path(m_work) / folders.front() / "a.txt"));
+  }
+  fs::current_path(previous);
 }
 
 TEST_F(StreamLoadTest, StreamWithoutStatIsCopied) {
