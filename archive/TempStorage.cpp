@@ -176,8 +176,10 @@ TempClaim& TempClaim::operator=(TempClaim&& other) noexcept {
 bool TempClaim::Claim(const WString& item) {
   Release();
   m_lockPath = item + kLockSuffix;
+  // The item's name is reserved already, so a lock file of that name can only
+  // be one a crashed process left after removing its item: it is taken over.
   m_file = CreateFileW(m_lockPath.c_str(), GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
   if (m_file == INVALID_HANDLE_VALUE) return false;
   OVERLAPPED position = LockPosition();

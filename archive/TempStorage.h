@@ -22,8 +22,9 @@ class TempClaim {
   TempClaim(TempClaim&& other) noexcept;
   TempClaim& operator=(TempClaim&& other) noexcept;
 
-  // Creates and locks "<item>.lock"; false (error code in GetLastError) when
-  // it cannot be made, locked, or was taken away by a sweep meanwhile.
+  // Creates (or takes over) and locks "<item>.lock" for an item whose name
+  // the caller has reserved; false (error code in GetLastError) when it
+  // cannot be made, locked, or was taken away by a sweep meanwhile.
   bool Claim(const WString& item);
   // Unlocks, closes and deletes the lock file. The item is the owner's to
   // delete first.

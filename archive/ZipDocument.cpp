@@ -104,10 +104,13 @@ void ZipDocument::ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWS
   } else if (failure == ExtractFailure::Encrypted) {
     g_debugger.Print(3, W("INFO: entry %s of %s is encrypted: not extracted \n"), info.name.c_str(),
                      archivePath);
-  } else {
+  } else if (unzipper.LastFailureCode() != 0) {
     g_debugger.Print(1, W("ERROR: entry %s of %s is not extracted: %s. Error code = %u \n"),
                      info.name.c_str(), archivePath, FailureText(failure),
                      static_cast<UINT>(unzipper.LastFailureCode()));
+  } else {
+    g_debugger.Print(1, W("ERROR: entry %s of %s is not extracted: %s \n"), info.name.c_str(), archivePath,
+                     FailureText(failure));
   }
 }
 

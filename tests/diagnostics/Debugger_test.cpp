@@ -307,6 +307,8 @@ TEST_F(DebuggerFile, FirstLineAfterStartCreatesQmkLog) {
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ(LogPath(debugger), files[0]);
   EXPECT_EQ("Quillmark Arcwise Filter:INFO: DLL was loaded \r\n", ReadBytes(files[0]));
+  // The log may hold paths and names from the archives: the owner's alone.
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(files[0]).permissions());
   // Nothing more reached the debug channel.
   EXPECT_EQ(startLines, Utf8Lines(capture));
 }

@@ -182,19 +182,25 @@ TEST_F(StreamLoadTest, StreamWithoutStatIsCopied) {
 TEST_F(StreamLoadTest, CopyLivesInTheWorkingFolderMarkedNotIndexed) {
   auto source = MakeTestStream(ReadText(m_archive));
   std::vector<std::string> seen;
+  std::vector<std::string> claims;
   bool marked = false;
+  fs::perms permissions = fs::perms::unknown;
   source->onRead = [&] {
     seen = TempCopies();
+    claims = LockFiles();
     if (seen.size() == 1) {
       const DWORD attributes =
           GetFileAttributesW(Utf8ToUtf16(m_work + "/" + seen.front()).c_str());
       marked = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+      permissions = fs::status(m_work + "/" + seen.front()).permissions();
     }
   };
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ(0, strncasecmp(seen.front().c_str(), "qmk", 3));
   EXPECT_TRUE(marked);
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, permissions) << "the copy is the owner's alone";
+  EXPECT_EQ(std::vector<std::string>{seen.front() + ".lock"}, claims) << "the copy is claimed while it lives";
   EXPECT_TRUE(TempCopies().empty());
 }
 
