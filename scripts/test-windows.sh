@@ -6,7 +6,8 @@
 #   - a host built against the real SDK walks a sample archive by path and
 #     by stream; the chunks are the Linux build's (tests/windows/compare_walk.py);
 #   - the log (DebugMode 3, OutputMode 2) is a qmk*.log with CR LF lines;
-#   - no extraction folder or stream copy is left;
+#   - nothing but the log is left in the working folder (no extraction folder,
+#     stream copy, lock file or write probe);
 #   - regsvr32 /u removes every row again.
 # 32-bit DLLs are built and checked, not run: Wine runs 64-bit programs here.
 #   scripts/test-windows.sh [LINUX_BUILD_DIR]     (default build/, which must be built)
@@ -138,15 +139,15 @@ for problem in problems:
 print("test-windows: log %s: %d lines, CR LF" % (sys.argv[1].rsplit("/", 1)[-1], len(lines) - 1))
 sys.exit(1 if problems else 0)
 PY
-# QMK.tmp is the working folder's write probe and stays; qmkNNNN.tmp would be
-# a stream's temporary copy.
-left=$(find "$drive/arcwise-temp" -mindepth 1 \( -type d -o -iregex '.*/qmk[0-9a-f]+\.tmp' \) -print)
+# Only the log may stay: no extraction folder, stream copy (qmkNNNN.tmp),
+# claim (*.lock) or write probe.
+left=$(find "$drive/arcwise-temp" -mindepth 1 ! -iname 'qmk*.log' -print)
 if [ -n "$left" ]; then
   echo "test-windows: left in the working folder after Release:" >&2
   echo "$left" >&2
   exit 1
 fi
-echo "test-windows: no extraction folder or stream copy left"
+echo "test-windows: nothing but the log left in the working folder"
 
 echo "== Wine: regsvr32 /u =="
 for dll in "${dlls[@]}"; do
