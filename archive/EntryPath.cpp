@@ -2,6 +2,7 @@
 #include "archive/EntryPath.h"
 
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -62,4 +63,9 @@ WString MakeSafeRelativePath(WStringView entryPath) {
 WStringView LastPathComponent(WStringView path) {
   const size_t separator = path.rfind(W('\\'));
   return separator == WStringView::npos ? path : path.substr(separator + 1);
+}
+
+WString DecimalText(ULONGLONG value) {
+  const std::string digits = std::to_string(value);
+  return WString(digits.begin(), digits.end());
 }

@@ -38,3 +38,7 @@ WString MakeSafeRelativePath(WStringView entryPath);
 // The last component of a relative path built by MakeSafeRelativePath (the
 // whole path when it has no '\').
 WStringView LastPathComponent(WStringView path);
+
+// The decimal digits of value, for the names made for entries (flat paths,
+// partial files) and the lines that report on them.
+WString DecimalText(ULONGLONG value);

@@ -164,8 +164,7 @@ WString CUnzipper::MapToFlatPath(const WString& entryPath, WStringView safePath)
   if (counted != m_nameCounts.end()) occurrence = counted->second + 1;
   m_nameCounts[key] = occurrence;
 
-  const std::string digits = std::to_string(occurrence);
-  WString flat(digits.begin(), digits.end());
+  WString flat = DecimalText(static_cast<ULONGLONG>(occurrence));
   flat.push_back(W('\\'));
   flat.append(key);
   m_flatPaths.emplace(entryPath, flat);
@@ -310,9 +309,7 @@ bool CUnzipper::WriteCurrentEntryTo(const WString& target, const EntryInfo& info
     }
     const size_t separator = target.find_last_of(W("\\/"));
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-      const std::string digits = std::to_string(attempt);
-      partial =
-          target.substr(0, separator + 1) + W("~qmk") + WString(digits.begin(), digits.end()) + W(".part");
+      partial = target.substr(0, separator + 1) + W("~qmk") + DecimalText(attempt) + W(".part");
       file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
     }

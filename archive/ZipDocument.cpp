@@ -1,16 +1,10 @@
 // ZipDocument: extraction into the ArcTempDir and the walk over its files.
 #include "archive/ZipDocument.h"
 
-#include <string>
-
+#include "archive/EntryPath.h"
 #include "diagnostics/Debugger.h"
 
 namespace {
-
-WString Decimal(ULONGLONG value) {
-  const std::string digits = std::to_string(value);
-  return WString(digits.begin(), digits.end());
-}
 
 LPCWSTR FailureText(ExtractFailure failure) {
   switch (failure) {
@@ -64,7 +58,7 @@ void ZipDocument::StopAtEntryLimit(LPCWSTR archivePath) {
       1,
       W("ERROR: limit MaxExtractedEntries (%s entries) reached in %s: the remaining entries are not "
         "extracted \n"),
-      Decimal(m_budget->Limits().maxEntries).c_str(), archivePath);
+      DecimalText(m_budget->Limits().maxEntries).c_str(), archivePath);
 }
 
 void ZipDocument::ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWSTR archivePath) {
@@ -79,8 +73,8 @@ void ZipDocument::ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWS
       if (m_budget->ExpandsTooMuch(info.uncompressedSize64, info.compressedSize64)) {
         g_debugger.Print(m_ratioReported ? 3 : 1,
                          W("ERROR: limit MaxExpansionRatio (%s) refuses entry %s of %s: %s bytes from %s \n"),
-                         Decimal(limits.maxRatio).c_str(), info.name.c_str(), archivePath,
-                         Decimal(info.uncompressedSize64).c_str(), Decimal(info.compressedSize64).c_str());
+                         DecimalText(limits.maxRatio).c_str(), info.name.c_str(), archivePath,
+                         DecimalText(info.uncompressedSize64).c_str(), DecimalText(info.compressedSize64).c_str());
         m_ratioReported = true;
         return;
       }
@@ -89,7 +83,7 @@ void ZipDocument::ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWS
         g_debugger.Print(1,
                          W("ERROR: limit MaxExtractedMB (%s bytes) reached in %s at entry %s: the remaining "
                            "entries are not extracted \n"),
-                         Decimal(limits.maxBytes).c_str(), archivePath, info.name.c_str());
+                         DecimalText(limits.maxBytes).c_str(), archivePath, info.name.c_str());
         return;
       }
     }

@@ -227,6 +227,15 @@ bool DeleteUnderShareRules(const FileKey& key, int (*unlinkFn)(const char*), con
   return RunUnderShareRules({key}, [&] { return unlinkFn(posixPath); });
 }
 
+std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
+  auto object = LookupHandle(handle, HandleObject::Kind::File);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return std::static_pointer_cast<FileObject>(object);
+}
+
 FileObject::~FileObject() {
   if (fd >= 0) close(fd);
   lease.Release();

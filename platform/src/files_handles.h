@@ -109,4 +109,7 @@ class FileObject : public HandleObject {
   ShareLease lease;
 };
 
+// The open file behind a handle, or null with ERROR_INVALID_HANDLE set.
+std::shared_ptr<FileObject> LookupFile(HANDLE handle);
+
 }  // namespace arcwise_platform

@@ -11,6 +11,7 @@
 #include "posix_util.h"
 
 using arcwise_platform::FileObject;
+using arcwise_platform::LookupFile;
 using arcwise_platform::HandleObject;
 
 namespace {
@@ -19,15 +20,6 @@ namespace {
 // for a user's own folders admits that user alone; POSIX has no inheritance,
 // so the platform makes every file it creates private to its owner.
 constexpr mode_t kNewFileMode = 0600;
-
-std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
-  auto object = arcwise_platform::LookupHandle(handle, HandleObject::Kind::File);
-  if (!object) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return std::static_pointer_cast<FileObject>(object);
-}
 
 bool Writes(DWORD access) {
   return access & (arcwise_platform::kAccessWrite | arcwise_platform::kAccessAppend);

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <memory>
 
 #include "files_common.h"
 #include "files_handles.h"
@@ -12,35 +11,31 @@
 
 namespace {
 
-using arcwise_platform::FileObject;
-using arcwise_platform::HandleObject;
-
-std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
-  auto object = arcwise_platform::LookupHandle(handle, HandleObject::Kind::File);
-  return std::static_pointer_cast<FileObject>(object);
-}
-
-// The range as fcntl takes it; false when it does not fit a signed offset.
-bool Range(DWORD lengthLow, DWORD lengthHigh, const OVERLAPPED* overlapped, struct flock* range) {
+// Checks the arguments, then sets (type F_RDLCK / F_WRLCK) or clears
+// (F_UNLCK) the range through fcntl's command.
+BOOL ApplyLock(HANDLE hFile, DWORD reserved, DWORD lengthLow, DWORD lengthHigh, const OVERLAPPED* overlapped,
+               short type, int command) {
+  if (reserved != 0 || !overlapped) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // The range must fit fcntl's signed offsets.
   const uint64_t start = (static_cast<uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
   const uint64_t length = (static_cast<uint64_t>(lengthHigh) << 32) | lengthLow;
   constexpr uint64_t kMax = static_cast<uint64_t>(INT64_MAX);
-  if (length == 0 || start > kMax || length > kMax - start) return false;
-  *range = {};
-  range->l_whence = SEEK_SET;
-  range->l_start = static_cast<off_t>(start);
-  range->l_len = static_cast<off_t>(length);
-  return true;
-}
-
-BOOL Apply(HANDLE hFile, struct flock* range, int command) {
-  auto file = LookupFile(hFile);
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
+  if (length == 0 || start > kMax || length > kMax - start) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  auto file = arcwise_platform::LookupFile(hFile);
+  if (!file) return FALSE;
+  struct flock range = {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(start);
+  range.l_len = static_cast<off_t>(length);
   for (;;) {
-    if (fcntl(file->fd, command, range) == 0) return TRUE;
+    if (fcntl(file->fd, command, &range) == 0) return TRUE;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EACCES) {
       SetLastError(ERROR_LOCK_VIOLATION);
@@ -57,24 +52,13 @@ BOOL Apply(HANDLE hFile, struct flock* range, int command) {
 
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
                 DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped) {
-  struct flock range;
-  if (dwReserved != 0 || !lpOverlapped ||
-      !Range(nNumberOfBytesToLockLow, nNumberOfBytesToLockHigh, lpOverlapped, &range)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  range.l_type = (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) ? F_WRLCK : F_RDLCK;
-  return Apply(hFile, &range, (dwFlags & LOCKFILE_FAIL_IMMEDIATELY) ? F_OFD_SETLK : F_OFD_SETLKW);
+  return ApplyLock(hFile, dwReserved, nNumberOfBytesToLockLow, nNumberOfBytesToLockHigh, lpOverlapped,
+                   (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) ? F_WRLCK : F_RDLCK,
+                   (dwFlags & LOCKFILE_FAIL_IMMEDIATELY) ? F_OFD_SETLK : F_OFD_SETLKW);
 }
 
 BOOL UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
                   DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped) {
-  struct flock range;
-  if (dwReserved != 0 || !lpOverlapped ||
-      !Range(nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh, lpOverlapped, &range)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  range.l_type = F_UNLCK;
-  return Apply(hFile, &range, F_OFD_SETLK);
+  return ApplyLock(hFile, dwReserved, nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh, lpOverlapped,
+                   F_UNLCK, F_OFD_SETLK);
 }
