@@ -3,6 +3,7 @@
 #include "compat/Win32Compat.h"
 
 #include "diagnostics/Debugger.h"
+#include "registration/ComRegistration.h"
 #include "registration/RegistryWrites.h"
 
 namespace {
@@ -56,8 +57,9 @@ LONG UnregisterUnderRoot(const WString& root, LPCWSTR filterText, const FilterEx
   LONG status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, classKey.c_str());
   if (status != ERROR_SUCCESS) result = status;
   for (ULONG i = 0; i < count; ++i) {
+    // Another filter may have taken the extension over since: its key stays.
     WString filterKey = root + W("Filters\\") + table[i].extension;
-    status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, filterKey.c_str());
+    status = DeleteKeyIfDefaultIs(HKEY_LOCAL_MACHINE, filterKey, filterText);
     if (status != ERROR_SUCCESS) result = status;
   }
   return result;

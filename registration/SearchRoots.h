@@ -19,8 +19,9 @@ using SearchRootList = std::vector<WString>;
 LONG RegisterUnderRoot(const WString& root, LPCWSTR filterText, LPCWSTR modulePath,
                        LPCWSTR threadingModel, const FilterExtension* table, ULONG count);
 
-// Deletes root\CLSID\<filter> and root\Filters\<extension> for each record;
-// every deletion is tried. The last non-zero code, else 0.
+// Deletes root\CLSID\<filter> and, for each record, root\Filters\<extension>
+// when it names our filter (one naming another filter stays and counts as
+// not found); every deletion is tried. The last non-zero code, else 0.
 LONG UnregisterUnderRoot(const WString& root, LPCWSTR filterText, const FilterExtension* table,
                          ULONG count);
 

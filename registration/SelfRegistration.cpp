@@ -66,8 +66,9 @@ HRESULT UnregisterServer(const FilterExtension* table, ULONG count) {
   UnregisterFromSqlServer(filterText.Get(), table, count);
   UnregisterFromExchange(filterText.Get(), table, count);
 
-  LONG extensions = UnregisterExtensions(table, count);
-  LONG handler = DeleteClassKey(handlerText.Get());
-  LONG filter = DeleteClassKey(filterText.Get());
-  return (extensions || handler || filter) ? S_FALSE : S_OK;
+  RemovalOutcome outcome;
+  outcome.Add(UnregisterExtensions(handlerText.Get(), table, count));
+  outcome.Add(DeleteClassKey(handlerText.Get()));
+  outcome.Add(DeleteClassKey(filterText.Get()));
+  return outcome.Result();
 }

@@ -15,7 +15,9 @@
 HRESULT RegisterServer(HMODULE module, const FilterExtension* table, ULONG count);
 
 // Removes the filter from the search products, then the extension bindings
-// and both class keys. S_OK; S_FALSE when a deletion failed (a missing key
-// counts); SELFREG_E_CLASS or StringFromCLSID's code when a class text cannot
-// be formed.
+// that still name our handler, and both class keys. S_OK; S_FALSE when
+// something was already gone (or an extension is bound to another product's
+// handler, which stays); SELFREG_E_CLASS when a removal was refused (access
+// denied, a busy or damaged registry) or the handler text cannot be formed;
+// StringFromCLSID's code when the filter text cannot be formed.
 HRESULT UnregisterServer(const FilterExtension* table, ULONG count);

@@ -20,6 +20,7 @@ HRESULT RegisterFilterModule(const FilterModuleInfo& info);
 // Removes both class keys and every extension's PersistentHandler that still
 // names this module's handler; an extension key left with nothing in it is
 // removed too, one holding anything else (another product's values or
-// subkeys) stays as it is. S_OK, or S_FALSE when a class key to remove was
-// missing or a deletion failed.
+// subkeys) stays as it is. S_OK; S_FALSE when something was already gone or
+// an extension is bound to another handler; SELFREG_E_CLASS when a removal
+// was refused.
 HRESULT UnregisterFilterModule(const FilterModuleInfo& info);

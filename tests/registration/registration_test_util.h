@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include "diagnostics/Debugger.h"
+#include "support/test_env.h"
 #include "registration/IFilterRegistration.h"
 
 namespace regtest {
@@ -113,10 +114,10 @@ inline void SetDword(HKEY root, const WString& path, LPCWSTR name, DWORD value) 
   SetValue(root, path, name, REG_DWORD, &value, sizeof(value));
 }
 
-// Removes every key registration reads or writes, keeping the product key.
-inline void ClearRegistrationKeys() {
-  SHDeleteKeyW(HKEY_LOCAL_MACHINE, W("SOFTWARE\\Classes"));
-  SHDeleteKeyW(HKEY_LOCAL_MACHINE, W("SOFTWARE\\Microsoft"));
+// Every test starts from an empty registry of its own.
+inline void StartWithFreshRegistry() {
+  std::string error;
+  ASSERT_TRUE(arcwise_test::UseFreshRegistry(&error)) << error;
 }
 
 // The process's logger writing everything to the debug channel.

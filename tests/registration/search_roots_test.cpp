@@ -58,7 +58,7 @@ void ExpectRegisteredUnder(const WString& root) {
 class SearchRootsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearRegistrationKeys();
+    StartWithFreshRegistry();
     StartLoggerAtLevel3();
   }
 };

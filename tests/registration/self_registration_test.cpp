@@ -22,6 +22,8 @@ const WString kFilterKey = W("CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}");
 const WString kHandlerKey = W("CLSID\\{08B1766D-8812-4FC9-B90A-BF012C51E66C}");
 const WString kAddinsKey = kHandlerKey + W("\\PersistentAddinsRegistered");
 const WString kIFilterKey = kAddinsKey + W("\\{89BCB740-6119-101A-BCB7-00DD010655AF}");
+const WString kFilterText = W("{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}");
+const WString kHandlerText = W("{08B1766D-8812-4FC9-B90A-BF012C51E66C}");
 const WString kSqlRoot = W("SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL16.MAIN\\MSSearch\\");
 
 WString ThisProgramPath() {
@@ -43,7 +45,7 @@ void AddSqlInstance() {
 class SelfRegistrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearRegistrationKeys();
+    StartWithFreshRegistry();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     StartLoggerAtLevel3();
     g_filterClassKeyForFakes = kFilterKey;
@@ -129,6 +131,52 @@ TEST_F(SelfRegistrationTest, UnregisteringNothingReturnsSFalseAfterTheProductRem
   ASSERT_EQ(sharePoint.calls.size(), 1u);
   EXPECT_EQ(sharePoint.calls[0].entry, 4);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSqlRoot + W("CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}")));
+}
+
+// Unregistration takes away only what names our classes, and says whether it
+// could: what others bound since stays, a refused removal is a failure.
+TEST_F(SelfRegistrationTest, UnregistrationRemovesOnlyOurOwnAndReportsRefusals) {
+  const WString kRootFilter = kSqlRoot + W("Filters\\.zip");
+  const WString kOtherHandler = W("{11111111-1111-1111-1111-111111111111}");
+  const WString kOtherFilter = W("{22222222-2222-2222-2222-222222222222}");
+  struct Case {
+    const char* name;
+    void (*afterRegistering)(const WString& other);
+    const WString* other;
+    HRESULT expected;
+    const WString* zipHandlerLeft;  // null: no binding left
+    const WString* rootFilterLeft;
+    bool classesLeft;
+  };
+  const Case cases[] = {
+      {"ours everywhere", [](const WString&) {}, &kOtherHandler, S_OK, nullptr, nullptr, false},
+      {"another product's handler on .zip",
+       [](const WString& other) { SetString(HKEY_CLASSES_ROOT, W(".zip\\PersistentHandler"), nullptr, other); },
+       &kOtherHandler, S_FALSE, &kOtherHandler, nullptr, false},
+      {"another filter under the search root",
+       [](const WString& other) {
+         SetString(HKEY_LOCAL_MACHINE, kSqlRoot + W("Filters\\.zip"), nullptr, other);
+       },
+       &kOtherFilter, S_OK, nullptr, &kOtherFilter, false},
+      {"a registry that may not be written", [](const WString&) { setenv("ARCWISE_REGISTRY_READONLY", "1", 1); },
+       &kOtherHandler, SELFREG_E_CLASS, &kHandlerText, &kFilterText, true},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    StartWithFreshRegistry();
+    AddSqlInstance();
+    ASSERT_EQ(Register(), S_OK);
+    test.afterRegistering(*test.other);
+    EXPECT_EQ(Unregister(), test.expected);
+    unsetenv("ARCWISE_REGISTRY_READONLY");
+
+    StoredValue zip = ReadValue(HKEY_CLASSES_ROOT, W(".zip\\PersistentHandler"), nullptr);
+    EXPECT_EQ(Narrow(zip.Text()), test.zipHandlerLeft ? Narrow(*test.zipHandlerLeft) : "");
+    StoredValue root = ReadValue(HKEY_LOCAL_MACHINE, kRootFilter, nullptr);
+    EXPECT_EQ(Narrow(root.Text()), test.rootFilterLeft ? Narrow(*test.rootFilterLeft) : "");
+    EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, kFilterKey), test.classesLeft);
+    EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey), test.classesLeft);
+  }
 }
 
 TEST_F(SelfRegistrationTest, ProductsAreRemovedWhileTheClassStillExists) {

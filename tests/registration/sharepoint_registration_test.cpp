@@ -19,7 +19,7 @@ namespace {
 class SharePointTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ClearRegistrationKeys();
+    StartWithFreshRegistry();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     StartLoggerAtLevel3();
   }

@@ -33,6 +33,23 @@ void CleanupTestEnvironment() {
   std::filesystem::remove_all(g_root, ec);
 }
 
+bool UseFreshRegistry(std::string* error) {
+  static int generation = 0;
+  const std::string previous = g_registry;
+  g_registry = g_root + "/registry-" + std::to_string(++generation) + ".db";
+  setenv("ARCWISE_REGISTRY", g_registry.c_str(), 1);
+  unsetenv("ARCWISE_REGISTRY_READONLY");
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::error_code ec;
+    std::filesystem::remove(previous + suffix, ec);
+    if (ec) {
+      *error = "cannot delete " + previous + suffix + ": " + ec.message();
+      return false;
+    }
+  }
+  return true;
+}
+
 const std::string& TestRoot() { return g_root; }
 const std::string& RegistryFile() { return g_registry; }
 

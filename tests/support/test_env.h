@@ -18,8 +18,12 @@ const std::string& TestRoot();
 std::string MakeTestFolder(const std::string& name);
 // The same as a wide path with a trailing backslash, as the module passes folders.
 WString WideFolder(const std::string& posixFolder);
-// The registry database of this process.
+// The registry database the process uses now.
 const std::string& RegistryFile();
+// Points the registry at a new, empty database for one test and deletes the
+// one used before (a test of its own never sees another test's keys). False,
+// with the reason in *error, when the old database cannot be deleted.
+bool UseFreshRegistry(std::string* error);
 
 // Collects everything written through OutputDebugString while it lives.
 class DebugCapture {
