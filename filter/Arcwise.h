@@ -67,6 +67,13 @@ class CArcwise : public CFilter<ZipDocument, ArcwiseConfiguration> {
   bool MoveToNextFile();
   // Obtains, loads and initialises the nested filter of one extracted file.
   bool OpenNestedFilter(LPCWSTR path);
+  // The bodies of the interface methods above, which run them behind the
+  // exception barrier.
+  HRESULT InitWalk(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags);
+  HRESULT NextChunk(STAT_CHUNK* pStat);
+  HRESULT CopyText(ULONG* pcwcBuffer, WCHAR* awcBuffer);
+  HRESULT TakeValue(PROPVARIANT** ppPropValue);
+  HRESULT LoadFile(LPCOLESTR pszFileName);
   void ClosePropertyEmitter();
   ULONG m_initFlags = 0;
   ULONG m_attributeCount = 0;

@@ -8,6 +8,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ExceptionBarrier.h"
+
 #include "filter/Arcwise.h"
 #include "filter/NestedFilterLoader.h"
 #include "filter/NestingGuard.h"
@@ -28,6 +30,22 @@ void CArcwise::ClosePropertyEmitter() {
 
 STDMETHODIMP CArcwise::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes,
                             ULONG* pFlags) {
+  return ExceptionBarrier([&] { return InitWalk(grfFlags, cAttributes, aAttributes, pFlags); });
+}
+
+STDMETHODIMP CArcwise::GetChunk(STAT_CHUNK* pStat) {
+  return ExceptionBarrier([&] { return NextChunk(pStat); });
+}
+
+STDMETHODIMP CArcwise::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
+  return ExceptionBarrier([&] { return CopyText(pcwcBuffer, awcBuffer); });
+}
+
+STDMETHODIMP CArcwise::GetValue(PROPVARIANT** ppPropValue) {
+  return ExceptionBarrier([&] { return TakeValue(ppPropValue); });
+}
+
+HRESULT CArcwise::InitWalk(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) {
   if ((cAttributes != 0 && !aAttributes) || !pFlags) return E_INVALIDARG;
   if (!m_pDocument) return E_FAIL;
   CNestingGuard nesting(m_budget.get());
@@ -102,7 +120,7 @@ bool CArcwise::OpenNestedFilter(LPCWSTR path) {
   return true;
 }
 
-STDMETHODIMP CArcwise::GetChunk(STAT_CHUNK* pStat) {
+HRESULT CArcwise::NextChunk(STAT_CHUNK* pStat) {
   if (!pStat) return E_INVALIDARG;
   CNestingGuard nesting(m_budget.get());
   for (;;) {
@@ -182,7 +200,7 @@ STDMETHODIMP CArcwise::GetChunk(STAT_CHUNK* pStat) {
   }
 }
 
-STDMETHODIMP CArcwise::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
+HRESULT CArcwise::CopyText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
   if (m_chunkState == ChunkNameText && m_nameText.empty()) m_chunkState = ChunkNameDone;
   switch (m_chunkState) {
     case ChunkRelayed:
@@ -210,7 +228,7 @@ STDMETHODIMP CArcwise::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
   }
 }
 
-STDMETHODIMP CArcwise::GetValue(PROPVARIANT** ppPropValue) {
+HRESULT CArcwise::TakeValue(PROPVARIANT** ppPropValue) {
   if (m_chunkState != ChunkRelayed) return FILTER_E_NO_VALUES;
   if (m_pPropertyEmitter) return m_pPropertyEmitter->GetValue(ppPropValue);
   if (m_pNestedFilter) return m_pNestedFilter->GetValue(ppPropValue);

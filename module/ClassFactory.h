@@ -14,6 +14,7 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ExceptionBarrier.h"
 #include "module/ModuleGlobals.h"
 
 // The configuration shared by every filter object of type T in the process;
@@ -59,7 +60,7 @@ class CFilterCF : public IClassFactory {
 
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
     EnterCriticalSection(&m_lock);
-    HRESULT hr = CreateInstanceLocked(pUnkOuter, riid, ppvObject);
+    HRESULT hr = ExceptionBarrier([&] { return CreateInstanceLocked(pUnkOuter, riid, ppvObject); });
     LeaveCriticalSection(&m_lock);
     return hr;
   }
@@ -87,14 +88,13 @@ class CFilterCF : public IClassFactory {
     // object that can exist.
     void* memory = ::operator new(sizeof(T), std::nothrow);
     if (!memory) return E_OUTOFMEMORY;
-    const typename T::ConfigurationType* pConfiguration = nullptr;
+    T* pObject = nullptr;
     try {
-      pConfiguration = SharedConfiguration<T>();
-    } catch (const std::bad_alloc&) {
+      pObject = new (memory) T(SharedConfiguration<T>());
+    } catch (...) {
       ::operator delete(memory);
-      return E_OUTOFMEMORY;
+      throw;
     }
-    T* pObject = new (memory) T(pConfiguration);
 
     HRESULT hr = pObject->QueryInterface(riid, ppvObject);
     if (FAILED(hr)) {

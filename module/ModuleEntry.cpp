@@ -7,6 +7,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ExceptionBarrier.h"
+
 #include "diagnostics/Debugger.h"
 #include "diagnostics/FilterConfiguration.h"
 #include "filter/Arcwise.h"
@@ -37,15 +39,17 @@ ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID 
   if (ppv) *ppv = nullptr;
   if (!IsEqualCLSID(rclsid, CLSID_ArcwiseFilter)) return CLASS_E_CLASSNOTAVAILABLE;
 
-  // A new class object for every call: there is no shared one to keep alive.
-  auto* pFactory = new (std::nothrow) CFilterCF<CArcwise>();
-  if (!pFactory) return E_OUTOFMEMORY;
-  if (FAILED(pFactory->QueryInterface(riid, ppv))) {
-    delete pFactory;
-    return E_UNEXPECTED;
-  }
-  pFactory->Release();
-  return S_OK;
+  return ExceptionBarrier([&] {
+    // A new class object for every call: there is no shared one to keep alive.
+    auto* pFactory = new (std::nothrow) CFilterCF<CArcwise>();
+    if (!pFactory) return E_OUTOFMEMORY;
+    if (FAILED(pFactory->QueryInterface(riid, ppv))) {
+      pFactory->Release();
+      return E_UNEXPECTED;
+    }
+    pFactory->Release();
+    return S_OK;
+  });
 }
 
 ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {

@@ -3,20 +3,30 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include <sys/syscall.h>
 #include <unistd.h>
 
-void InitializeCriticalSection(LPCRITICAL_SECTION cs) { cs->impl = new std::recursive_mutex(); }
+namespace {
 
-void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
-  delete static_cast<std::recursive_mutex*>(cs->impl);
-  cs->impl = nullptr;
+static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::storage) &&
+                  alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION),
+              "a critical section holds its lock in place");
+
+std::recursive_mutex* LockOf(LPCRITICAL_SECTION cs) {
+  return std::launder(reinterpret_cast<std::recursive_mutex*>(cs->storage));
 }
 
-void EnterCriticalSection(LPCRITICAL_SECTION cs) { static_cast<std::recursive_mutex*>(cs->impl)->lock(); }
-void LeaveCriticalSection(LPCRITICAL_SECTION cs) { static_cast<std::recursive_mutex*>(cs->impl)->unlock(); }
+}  // namespace
+
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) { new (cs->storage) std::recursive_mutex(); }
+
+void DeleteCriticalSection(LPCRITICAL_SECTION cs) { LockOf(cs)->~recursive_mutex(); }
+
+void EnterCriticalSection(LPCRITICAL_SECTION cs) { LockOf(cs)->lock(); }
+void LeaveCriticalSection(LPCRITICAL_SECTION cs) { LockOf(cs)->unlock(); }
 
 // The Win32 functions take plain LONG storage; atomic_ref gives it
 // sequentially consistent read-modify-write like the Interlocked family.

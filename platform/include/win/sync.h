@@ -5,7 +5,9 @@
 #include "win/types.h"
 
 typedef struct _CRITICAL_SECTION {
-  void* impl;  // owned: created by Initialize, destroyed by Delete
+  // The lock lives in place (made by Initialize, ended by Delete): nothing is
+  // allocated, so initialising cannot fail, as on Windows.
+  alignas(16) unsigned char storage[64];
 } CRITICAL_SECTION, *PCRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 extern "C" {
