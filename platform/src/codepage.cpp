@@ -11,6 +11,8 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "posix_util.h"
@@ -85,10 +87,29 @@ bool FindCodePage(UINT number, CodePage* page) {
   return false;
 }
 
+// glibc loads the conversion module of a code page with its first converter
+// and unloads it again a few closes after its last, so converters opened per
+// call load and unload the same module over and over, each time through the
+// dynamic loader. One converter per direction, opened on first use and never
+// closed, keeps the module loaded for the life of the process.
+void KeepConversionLoaded(const char* to, const char* from) {
+  static std::mutex mutex;
+  // Never destroyed, so conversions at exit still find it; the handles stay
+  // reachable through it, so a leak checker does not count them.
+  static auto* kept = new std::map<std::string, iconv_t>;
+  std::string key = std::string(to) + '>' + from;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (kept->count(key)) return;
+  const iconv_t converter = iconv_open(to, from);
+  if (converter != reinterpret_cast<iconv_t>(-1)) kept->emplace(std::move(key), converter);
+}
+
 // One converter, closed with its owner.
 class Converter {
  public:
-  Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+  Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
+    if (Valid()) KeepConversionLoaded(to, from);
+  }
   ~Converter() {
     if (Valid()) iconv_close(m_cd);
   }

@@ -237,8 +237,11 @@ std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
 }
 
 FileObject::~FileObject() {
-  if (fd >= 0) close(fd);
+  // The share record goes first: once the descriptor is closed, a file that
+  // was deleted while open frees its inode, and a file another thread creates
+  // meanwhile may get the same one and meet this stale record.
   lease.Release();
+  if (fd >= 0) close(fd);
 }
 
 }  // namespace arcwise_platform

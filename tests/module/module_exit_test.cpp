@@ -1,5 +1,6 @@
 // The module's last line: DllMain's detach must find the logger alive both
-// when the module is unloaded and when the process exits with it loaded.
+// when the module is unloaded and when the process exits with it loaded, and
+// an unloaded module must leave nothing behind for the exit to run.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -63,6 +64,20 @@ void LoadUnloadAndExit() {
   exit(0);
 }
 
+// Each product module twice over: a handler left registered for a copy that
+// is gone would run in unmapped code at exit.
+void LoadUnloadEveryModuleTwiceAndExit() {
+  for (const char* path : {ARCWISE_MODULE_PATH, ARCWISE_TEXT_FILTER_PATH, ARCWISE_COMPOUND_FILTER_PATH}) {
+    for (int load = 0; load < 2; ++load) {
+      void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+      if (!module) _exit(91);
+      dlclose(module);
+    }
+  }
+  fprintf(stderr, "after dlclose\n");
+  exit(0);
+}
+
 TEST(ModuleExit, DetachIsLoggedWhenTheProcessExitsWithTheModuleLoaded) {
   SetDebugMode(1);
   int status = 0;
@@ -83,6 +98,20 @@ TEST(ModuleExit, DetachIsLoggedOnceAtUnload) {
   ASSERT_NE(unloaded, std::string::npos) << output;
   EXPECT_LT(unloaded, output.find("after dlclose")) << output;
   EXPECT_EQ(output.find(kUnloaded, unloaded + 1), std::string::npos) << output;
+}
+
+TEST(ModuleExit, EveryUnloadRunsItsOwnDetachAndTheExitIsClean) {
+  SetDebugMode(1);
+  int status = 0;
+  std::string output = RunChild(&LoadUnloadEveryModuleTwiceAndExit, &status);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+  const size_t first = output.find(kUnloaded);
+  ASSERT_NE(first, std::string::npos) << output;
+  const size_t second = output.find(kUnloaded, first + 1);
+  ASSERT_NE(second, std::string::npos) << output;
+  EXPECT_EQ(output.find(kUnloaded, second + 1), std::string::npos) << output;
+  EXPECT_LT(second, output.find("after dlclose")) << output;
 }
 
 }  // namespace

@@ -7,8 +7,14 @@
 #pragma once
 
 #include <cstdlib>
+#include <cxxabi.h>
 
 #include "win/types.h"
+
+// The C runtime's handle of the shared object being linked (each object has
+// its own): exit handlers registered under it run when that object is
+// unloaded, or at process exit if it is still loaded then.
+extern "C" void* __dso_handle __attribute__((visibility("hidden")));
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -37,15 +43,19 @@ HMODULE ArcwiseModuleFromAddress(const void* address);
 // glibc runs exit handlers before the loader's fini functions). Static
 // objects that DllMain uses on detach (the module's logger) must therefore
 // be initialised before the attach hook: give them init_priority.
+// The handler is registered under the module's own __dso_handle, never with
+// atexit: a sanitizer runtime that intercepts atexit registers the handler
+// for the process instead, so it would outlive a dlclose and then be called
+// in unmapped code at exit.
 #define ARCWISE_DEFINE_DLLMAIN_HOOKS()                                                          \
   namespace {                                                                                    \
-  void ArcwiseDllMainDetach() {                                                                  \
+  void ArcwiseDllMainDetach(void*) {                                                             \
     DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainDetach),             \
             DLL_PROCESS_DETACH, nullptr);                                                        \
   }                                                                                              \
   __attribute__((constructor)) void ArcwiseDllMainAttach() {                                     \
     DllMain((HINSTANCE)ArcwiseModuleFromAddress((const void*)&ArcwiseDllMainAttach),             \
             DLL_PROCESS_ATTACH, nullptr);                                                        \
-    atexit(&ArcwiseDllMainDetach);                                                               \
+    abi::__cxa_atexit(&ArcwiseDllMainDetach, nullptr, &__dso_handle);                            \
   }                                                                                              \
   }
