@@ -19,6 +19,11 @@ struct ArchiveStream {
   ULONGLONG filePosition = 0;
   ULONGLONG windowStart = 0;
   DWORD windowLength = 0;
+  // Where a short read found the end of the file. minizip walks a damaged
+  // header's extra field byte by byte and goes on after every failed read,
+  // so a few bytes claiming a 64 KiB field past the end would otherwise cost
+  // tens of thousands of system calls per entry.
+  ULONGLONG endOfFile = ~0ULL;
   bool failed = false;
   BYTE window[kWindowSize];
 };
@@ -47,6 +52,7 @@ DWORD ReadAt(ArchiveStream* stream, ULONGLONG offset, BYTE* target, DWORD size) 
     return 0;
   }
   stream->filePosition += got;
+  if (got < size) stream->endOfFile = offset + got;
   return got;
 }
 
@@ -84,6 +90,8 @@ uLong ZCALLBACK ReadArchive(voidpf, voidpf opaqueStream, void* buffer, uLong siz
       stream->position += take;
       continue;
     }
+    // Past the end there is nothing to read, and the window stays as it is.
+    if (stream->position >= stream->endOfFile) break;
     if (wanted >= kWindowSize) {
       // A block as large as the window goes straight to the caller.
       const DWORD chunk = wanted > 0x40000000UL ? 0x40000000UL : static_cast<DWORD>(wanted);

@@ -8,7 +8,9 @@
 // Reads are served from a 64 KiB window per open archive: minizip reads the
 // central directory and local headers a few bytes at a time and seeks before
 // every block of entry data, so without the window every header field would
-// cost a system call. Large reads bypass the window.
+// cost a system call. Large reads bypass the window. Once a read has found
+// the end of the file, reads from there on are answered without a system
+// call: an archive is taken not to grow while it is read.
 //
 // Ownership: each open stream belongs to the minizip handle that opened it
 // and is freed by the close function. One thread per stream, as minizip is.

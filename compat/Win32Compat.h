@@ -109,7 +109,10 @@ using StaticMutex = std::mutex;
 #endif
 
 // Objects that must hold their value before any code of the module runs.
-#if defined(__cpp_constinit)
+// clang before 15 cannot evaluate libstdc++'s std::basic_string constructor
+// as a constant, so the logger (which holds strings) could not be built; there
+// it is initialised dynamically, first of all (ARCWISE_INIT_PRIORITY).
+#if defined(__cpp_constinit) && !(defined(__clang__) && __clang_major__ < 15)
 #define ARCWISE_CONSTINIT constinit
 #else
 #define ARCWISE_CONSTINIT

@@ -50,7 +50,8 @@ TEST(ComPtr, CopiesMovesAndResetsBalanceReferences) {
     EXPECT_FALSE(b);
     b = c;
     EXPECT_EQ(3u, object.refs);
-    b = b;  // self-assignment keeps the count
+    ComPtr<IPersist>& same = b;  // real self-assignment comes through another name
+    b = same;  // self-assignment keeps the count
     EXPECT_EQ(3u, object.refs);
     c = nullptr;
     EXPECT_EQ(2u, object.refs);

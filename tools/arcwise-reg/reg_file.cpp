@@ -16,12 +16,13 @@ WString Escape(const WString& text) {
 }
 
 // A REG_SZ that reads back identically from the "text" form: one terminator
-// at the end and none before it.
+// at the end and none before it, and no line break, as the reader splits the
+// file into lines before it looks for quotes.
 bool IsPlainString(const std::string& data) {
   if (data.size() < 2 || data.size() % 2) return false;
   WString text(data.size() / 2, u'\0');
   std::memcpy(text.data(), data.data(), data.size());
-  return text.find(u'\0') == text.size() - 1;
+  return text.find(u'\0') == text.size() - 1 && text.find_first_of(u"\r\n") == WString::npos;
 }
 
 WString HexByte(unsigned char byte) {
