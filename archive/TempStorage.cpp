@@ -8,6 +8,9 @@ namespace {
 
 const WCHAR kLockSuffix[] = W(".lock");
 constexpr size_t kLockSuffixLength = sizeof(kLockSuffix) / sizeof(kLockSuffix[0]) - 1;
+// Each lost race against a sweep costs one name; a sweep takes a lock file
+// only once, so a few tries always suffice.
+constexpr int kClaimAttempts = 8;
 
 // The locked byte lies far beyond any data: Windows' locks are mandatory, and
 // the copy of a stream is written through another handle while claimed.
@@ -64,18 +67,42 @@ bool IsDotEntry(LPCWSTR name) {
 
 }  // namespace
 
+bool ReserveClaimedTempName(LPCWSTR folder, LPCWSTR prefix, WCHAR (&name)[MAX_PATH], TempClaim& claim,
+                            LPCWSTR* error) {
+  claim.Release();
+  for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
+    if (GetTempFileNameW(folder, prefix ? prefix : W(""), 0, name) == 0) {
+      *error = W("Error getting temp file name");
+      return false;
+    }
+    // Another process's sweep may take the new lock file for a leftover in
+    // the moment before it is locked, and remove it with the reserved name:
+    // that name is lost, not the work, so a fresh one is reserved.
+    bool claimed = false;
+    try {
+      claimed = claim.Claim(name);
+    } catch (...) {
+      DeleteFileW(name);
+      throw;
+    }
+    if (claimed && GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD lost = GetLastError();
+    claim.Release();
+    DeleteFileW(name);
+    SetLastError(lost);
+  }
+  *error = W("Error locking temp name");
+  return false;
+}
+
 bool CreateTempDirectory(LPCWSTR tempPath, LPCWSTR prefix, WString& dir, TempClaim& claim) {
   claim.Release();
   WCHAR name[MAX_PATH] = {};
   LPCWSTR error = nullptr;
   if (!tempPath || !*tempPath) {
     error = W("tempPath parameter is not defined");
-  } else if (GetTempFileNameW(tempPath, prefix ? prefix : W(""), 0, name) == 0) {
-    error = W("Error getting temp file name");
-  } else if (!claim.Claim(name)) {
-    // The reserved name is still ours to give back.
-    DeleteFileW(name);
-    error = W("Error locking temp directory");
+  } else if (!ReserveClaimedTempName(tempPath, prefix, name, claim, &error)) {
+    // error says why
   } else if (!DeleteFileW(name)) {
     error = W("Error deleting auto generated temp file");
   } else if (!CreateDirectoryW(name, nullptr)) {
@@ -91,7 +118,13 @@ bool CreateTempDirectory(LPCWSTR tempPath, LPCWSTR prefix, WString& dir, TempCla
                      tempPath, error);
     return false;
   }
-  dir = name;
+  try {
+    dir = name;
+  } catch (...) {
+    RemoveDirectoryW(name);
+    claim.Release();
+    throw;
+  }
   return true;
 }
 

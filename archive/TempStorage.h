@@ -42,6 +42,14 @@ class TempClaim {
 // left alone. Logs each removal at level 1; never fails its caller.
 void SweepStaleTempItems(const WString& folder);
 
+// Reserves a unique name in folder as the platform's temporary-name service
+// makes one (the first three characters of prefix, hex digits, ".TMP"; the
+// service creates an empty file of that name) and claims it. On failure
+// *error names the step that failed, the claim is released and no file is
+// left.
+bool ReserveClaimedTempName(LPCWSTR folder, LPCWSTR prefix, WCHAR (&name)[MAX_PATH], TempClaim& claim,
+                            LPCWSTR* error);
+
 // Makes a new, empty folder in tempPath named by the platform's temporary-name
 // service (the first three characters of prefix, hex digits, ".TMP"), marked
 // not content indexed, claimed by claim (taken before the folder exists), and

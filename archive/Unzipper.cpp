@@ -299,6 +299,9 @@ bool CUnzipper::WriteCurrentEntryTo(const WString& target, const EntryInfo& info
   // never sees an unmarked copy. A new path is written in place; where an
   // earlier entry of the same path left a file, the data goes to a name of
   // its own first and replaces that file only once complete.
+  // The buffer comes first: nothing may fail for lack of memory while the
+  // file is open, or its handle would be lost and the file could not go.
+  if (m_copyBuffer.size() != kCopyBlock) m_copyBuffer.assign(kCopyBlock, 0);
   HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
   WString partial;
@@ -318,8 +321,11 @@ bool CUnzipper::WriteCurrentEntryTo(const WString& target, const EntryInfo& info
   const WString& written = partial.empty() ? target : partial;
 
   ULONGLONG count = 0;
-  const bool copied = CopyCurrentEntryTo(file, info.uncompressedSize64, &count);
+  DWORD writeError = 0;
+  const bool copied = CopyCurrentEntryTo(file, info.uncompressedSize64, &count, &writeError);
   const bool closedFile = CloseHandle(file) != FALSE;
+  // A file system that fills up may say so only when the file is closed.
+  if (!closedFile && writeError == 0) writeError = GetLastError();
   // Reading to the end of the data is what makes minizip check the CRC-32;
   // closing the entry reports the outcome. A length other than the declared
   // one is damage too: minizip checks the CRC only when exactly the declared
@@ -334,13 +340,13 @@ bool CUnzipper::WriteCurrentEntryTo(const WString& target, const EntryInfo& info
   }
   if (!complete) {
     DeleteFileW(written.c_str());
+    if (writeError) return Fail(ExtractFailure::FileSystem, writeError);
     return renameError ? Fail(ExtractFailure::FileSystem, renameError) : Fail(ExtractFailure::Damaged);
   }
   return true;
 }
 
-bool CUnzipper::CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written) {
-  if (m_copyBuffer.size() != kCopyBlock) m_copyBuffer.assign(kCopyBlock, 0);
+bool CUnzipper::CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written, DWORD* writeError) {
   for (;;) {
     const int got = unzReadCurrentFile(AsUnz(m_handle), m_copyBuffer.data(),
                                        static_cast<unsigned>(m_copyBuffer.size()));
@@ -350,10 +356,11 @@ bool CUnzipper::CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* writ
     // an entry claim a small size and fill the disk.
     if (static_cast<ULONGLONG>(got) > limit - *written) return false;
     DWORD done = 0;
-    if (!WriteFile(file, m_copyBuffer.data(), static_cast<DWORD>(got), &done, nullptr) ||
-        done != static_cast<DWORD>(got)) {
+    if (!WriteFile(file, m_copyBuffer.data(), static_cast<DWORD>(got), &done, nullptr)) {
+      *writeError = GetLastError();
       return false;
     }
+    if (done != static_cast<DWORD>(got)) return false;
     *written += done;
   }
 }

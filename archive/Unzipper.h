@@ -31,6 +31,8 @@
 //   - data errors, a CRC-32 that differs from the central directory, and a
 //     data length that differs from the declared uncompressed size: the
 //     partly or wrongly written file is deleted;
+//   - a file that cannot be written to the end (FileSystem with the write's
+//     Win32 code, e.g. ERROR_DISK_FULL): the partial file is deleted too;
 //   - entries with an empty extractPath;
 //   - entries whose compressed data overlaps the data of an entry extracted
 //     before from the same archive (many central entries sharing one stream
@@ -154,7 +156,9 @@ class CUnzipper {
   bool OpenCurrentEntryData(const EntryInfo& info);
   // Writes the open entry's data to target; see the duplicate rule above.
   bool WriteCurrentEntryTo(const WString& target, const EntryInfo& info);
-  bool CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written);
+  // False on damaged data or a failed write; *writeError is then the
+  // write's Win32 code (0 for damage).
+  bool CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written, DWORD* writeError);
   bool Fail(ExtractFailure failure, DWORD code = 0);
 
   ArchiveHandle m_handle = nullptr;

@@ -1,6 +1,8 @@
 // ZipDocument: extraction into the ArcTempDir and the walk over its files.
 #include "archive/ZipDocument.h"
 
+#include <new>
+
 #include "archive/EntryPath.h"
 #include "diagnostics/Debugger.h"
 
@@ -16,18 +18,43 @@ LPCWSTR FailureText(ExtractFailure failure) {
   }
 }
 
+bool IsDiskFull(DWORD code) { return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL; }
+
+// Why no extraction folder could be made, when the archive is not to blame:
+// the working folder is gone, or there is no room for one more item in it.
+DWORD FolderFailure(LPCWSTR appTempDir, DWORD code) {
+  if (IsDiskFull(code)) return code;
+  if (appTempDir && *appTempDir && GetFileAttributesW(appTempDir) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD missing = GetLastError();
+    if (missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
+  }
+  return 0;
+}
+
 }  // namespace
 
 ZipDocument::ZipDocument(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths,
                          ExtractionBudget* budget) {
-  if (archivePath != nullptr) Open(archivePath, appTempDir, flattenPaths, budget);
+  if (archivePath == nullptr) return;
+  try {
+    Open(archivePath, appTempDir, flattenPaths, budget);
+  } catch (...) {
+    // No destructor runs for an object whose constructor throws: what Open
+    // made so far goes here, or its folder would stay on disk for good.
+    Close();
+    throw;
+  }
 }
 
 ZipDocument::~ZipDocument() { Close(); }
 
 BYTE ZipDocument::Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths, ExtractionBudget* budget) {
   Close();
-  if (!CreateTempDirectory(appTempDir, W("aw"), m_arcTempDir, m_claim)) return m_isOpen;
+  m_openError = 0;
+  if (!CreateTempDirectory(appTempDir, W("aw"), m_arcTempDir, m_claim)) {
+    m_openError = FolderFailure(appTempDir, GetLastError());
+    return m_isOpen;
+  }
   g_debugger.Print(3, W("INFO: ArcTempDir is set to %s \n"), m_arcTempDir.c_str());
   m_budget = budget;
 
@@ -43,8 +70,18 @@ BYTE ZipDocument::Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPath
     if (!unzipper.GetCurrentEntryInfo(info, flattenPaths)) continue;
     m_entryNames.push_back(info.name);
     ExtractEntry(unzipper, info, archivePath);
-  } while (unzipper.MoveToNextEntry());
+  } while (m_openError == 0 && unzipper.MoveToNextEntry());
 
+  if (m_openError != 0) {
+    // Every later entry would fail the same way, and a document with only
+    // part of its files would be indexed as if it were whole: it is not
+    // loaded at all, and what was written goes.
+    unzipper.Close();
+    const DWORD error = m_openError;
+    Close();
+    m_openError = error;
+    return m_isOpen;
+  }
   m_isOpen = 1;
   m_walkState = NotStarted;
   m_cursor = 0;
@@ -93,7 +130,12 @@ void ZipDocument::ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWS
     return;
   }
   const ExtractFailure failure = unzipper.LastFailure();
-  if (failure == ExtractFailure::EntryBudget) {
+  if (failure == ExtractFailure::FileSystem && IsDiskFull(unzipper.LastFailureCode())) {
+    m_openError = unzipper.LastFailureCode();
+    g_debugger.Print(1, W("ERROR: no space left in %s: entry %s of %s is not extracted, nor any after it. "
+                          "Error code = %u \n"),
+                     m_arcTempDir.c_str(), info.name.c_str(), archivePath, static_cast<UINT>(m_openError));
+  } else if (failure == ExtractFailure::EntryBudget) {
     StopAtEntryLimit(archivePath);
   } else if (failure == ExtractFailure::Encrypted) {
     g_debugger.Print(3, W("INFO: entry %s of %s is encrypted: not extracted \n"), info.name.c_str(),
@@ -108,16 +150,29 @@ void ZipDocument::ExtractEntry(CUnzipper& unzipper, const EntryInfo& info, LPCWS
   }
 }
 
-void ZipDocument::Close() {
-  if (!m_arcTempDir.empty()) {
-    if (!DeleteDirectoryContent(m_arcTempDir)) {
-      g_debugger.Print(1, W("ERROR: DeleteDirectoryContent failed for %s \n"), m_arcTempDir.c_str());
+void ZipDocument::RemoveArcTempDir() noexcept {
+  // Removing allocates (the paths of what is inside). When memory runs out
+  // half-way, the failed try has freed what it held and a second one usually
+  // gets through; should it fail as well, the folder stays until a sweep of
+  // the working folder finds it unclaimed.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      if (!DeleteDirectoryContent(m_arcTempDir)) {
+        g_debugger.Print(1, W("ERROR: DeleteDirectoryContent failed for %s \n"), m_arcTempDir.c_str());
+      }
+      if (!RemoveDirectoryW(m_arcTempDir.c_str())) {
+        g_debugger.Print(1, W("ERROR: RemoveDirectory failed for %s \n"), m_arcTempDir.c_str());
+      }
+      break;
+    } catch (const std::bad_alloc&) {
+      g_debugger.Print(1, W("ERROR: out of memory while removing %s \n"), m_arcTempDir.c_str());
     }
-    if (!RemoveDirectoryW(m_arcTempDir.c_str())) {
-      g_debugger.Print(1, W("ERROR: RemoveDirectory failed for %s \n"), m_arcTempDir.c_str());
-    }
-    m_arcTempDir.clear();
   }
+  m_arcTempDir.clear();
+}
+
+void ZipDocument::Close() noexcept {
+  if (!m_arcTempDir.empty()) RemoveArcTempDir();
   m_claim.Release();
   m_budget = nullptr;
   m_stopped = false;

@@ -9,7 +9,8 @@
 // below it belong to the document; the lists own their strings. The archive
 // itself is open only while Open runs. Entries that cannot be written safely
 // (encrypted, damaged, names that cannot become a safe path; see Unzipper.h)
-// keep their name in the entry list and have no extracted file.
+// keep their name in the entry list and have no extracted file. A full disk
+// is not one entry's problem: it ends the extraction and fails Open.
 //
 // The file walk: HasMoreFiles stays true after the last path was handed out;
 // only the NextFile call that finds no further path returns an empty string
@@ -57,12 +58,20 @@ class ZipDocument {
 
   // Discards any earlier extraction, makes a new ArcTempDir and extracts the
   // archive into it. False when no folder can be made, when the archive
-  // cannot be opened, or when it has no entries. budget: null for none.
+  // cannot be opened, when it has no entries, or when the disk fills up
+  // (see GetOpenError). budget: null for none.
   BYTE Open(LPCWSTR archivePath, LPCWSTR appTempDir, BYTE flattenPaths,
             ExtractionBudget* budget = nullptr);
+  // Why the last Open failed when the archive is not to blame, as a Win32
+  // code: ERROR_DISK_FULL or ERROR_HANDLE_DISK_FULL when the working folder's
+  // disk filled up (extraction stops at the first such entry and nothing
+  // stays behind), ERROR_PATH_NOT_FOUND when the working folder is gone.
+  // 0 after a successful Open and when the archive itself could not be read.
+  DWORD GetOpenError() const { return m_openError; }
   // Deletes the ArcTempDir with its content (problems are logged, never
-  // reported) and empties both lists.
-  void Close();
+  // reported) and empties both lists. Never throws, also when memory runs
+  // out.
+  void Close() noexcept;
   BYTE IsOpen() const { return m_isOpen; }
 
   void Rewind();
@@ -77,6 +86,8 @@ class ZipDocument {
   const WString& GetArcTempDir() const { return m_arcTempDir; }
 
  private:
+  // Close's removal of the ArcTempDir, which it forgets either way.
+  void RemoveArcTempDir() noexcept;
   // Spends the rest of the archive: the entry budget is used up.
   void StopAtEntryLimit(LPCWSTR archivePath);
   // Extracts the current entry unless a limit stops it; logs why not.
@@ -92,6 +103,7 @@ class ZipDocument {
   std::vector<WString> m_entryNames;
   std::vector<WString> m_extractedFiles;
   size_t m_cursor = 0;
+  DWORD m_openError = 0;
   BYTE m_isOpen = 0;
   WalkState m_walkState = NotStarted;
 };

@@ -20,11 +20,17 @@ CFilterConfiguration::CFilterConfiguration(LPCWSTR productKey)
   LPCWSTR keyPath = productKey ? ProductKey.c_str() : nullptr;
 
   WString folder;
-  if (FindAppTempDir(keyPath, folder)) {
+  DWORD failure = 0;
+  if (FindAppTempDir(keyPath, folder, &failure)) {
     AppTempDir = folder;
+    AppTempDirFailure = S_OK;
     g_debugger.Print(1, W("INFO: AppTempDir is set to %s \n"), AppTempDir.c_str());
   } else {
     AppTempDir.clear();
+    // Only a folder that is not there is named as such; every other reason
+    // stays the access failure hosts have always been given.
+    AppTempDirFailure =
+        failure == ERROR_PATH_NOT_FOUND ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) : E_ACCESSDENIED;
     g_debugger.Print(1, W("INFO: AppTempDir is not defined \n"));
   }
 

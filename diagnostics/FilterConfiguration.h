@@ -23,6 +23,11 @@ class CFilterConfiguration {
 
   // The validated working folder ending in a separator; empty when none.
   const WString& GetAppTempDir() const { return AppTempDir; }
+  // What a load answers when there is no working folder:
+  // HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) when the folder that would be
+  // used does not exist, E_ACCESSDENIED for any other reason; S_OK when
+  // there is a working folder.
+  HRESULT GetAppTempDirFailure() const { return AppTempDirFailure; }
   const WString& GetProductKey() const { return ProductKey; }
   // MultipleInstancesMode, 0 or 1.
   DWORD GetUseSingleMetadataInstance() const { return UseSingleMetadataInstance; }
@@ -31,6 +36,7 @@ class CFilterConfiguration {
 
  protected:
   WString AppTempDir;
+  HRESULT AppTempDirFailure = E_ACCESSDENIED;
   WString ProductKey;
   DWORD UseSingleMetadataInstance = 0;
   DWORD IndexMappedMetadataOnly = 0;

@@ -95,19 +95,26 @@ bool GetSystemTempPath(WString& folder) {
   return true;
 }
 
-bool CheckTempFolder(LPCWSTR folder) {
+bool CheckTempFolder(LPCWSTR folder, DWORD* failure) {
+  DWORD unused = 0;
+  DWORD& error = failure ? *failure : unused;
   if (!folder) {
+    error = ERROR_INVALID_PARAMETER;
     g_debugger.Print(1, W("ERROR: Path is not valid: %s. Error code = %d \n"), folder,
                      static_cast<INT>(ERROR_INVALID_PARAMETER));
     return false;
   }
   const DWORD attributes = GetFileAttributesW(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
+    error = GetLastError();
+    // A folder that is missing is missing, whether or not its parent is.
+    if (error == ERROR_FILE_NOT_FOUND) error = ERROR_PATH_NOT_FOUND;
     g_debugger.Print(1, W("ERROR: Path is not valid: %s. Error code = %d \n"), folder,
-                     static_cast<INT>(GetLastError()));
+                     static_cast<INT>(error));
     return false;
   }
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    error = ERROR_DIRECTORY;
     g_debugger.Print(1, W("ERROR: Path is not a directory: %s \n"), folder);
     return false;
   }
@@ -115,21 +122,28 @@ bool CheckTempFolder(LPCWSTR folder) {
   // name), so processes probing at once never meet, and removes it again.
   WCHAR probe[MAX_PATH] = {};
   if (GetTempFileNameW(folder, W("QMK"), 0, probe) == 0) {
+    error = GetLastError();
     g_debugger.Print(1, W("INFO: Access denied for: %s. Error code = %d \n"), folder,
-                     static_cast<INT>(GetLastError()));
+                     static_cast<INT>(error));
     return false;
   }
   DeleteFileW(probe);
   return true;
 }
 
-bool FindAppTempDir(LPCWSTR keyPath, WString& folder) {
+bool FindAppTempDir(LPCWSTR keyPath, WString& folder, DWORD* failure) {
   WString candidate;
   if (ReadTempPath(keyPath, candidate) && CheckTempFolder(candidate.c_str())) {
     folder = candidate;
     return true;
   }
-  if (GetSystemTempPath(candidate) && CheckTempFolder(candidate.c_str())) {
+  // The system's folder is the last choice, so its failure is the one to
+  // report.
+  if (!GetSystemTempPath(candidate)) {
+    if (failure) *failure = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  if (CheckTempFolder(candidate.c_str(), failure)) {
     folder = candidate;
     return true;
   }

@@ -25,9 +25,12 @@ bool GetSystemTempPath(WString& folder);
 
 // True when folder (ending in a separator) is an existing folder in which a
 // new file can be made: a probe "QMK<hex>.TMP" is created and deleted again.
-// Each failure logs one line at level 1.
-bool CheckTempFolder(LPCWSTR folder);
+// Each failure logs one line at level 1 and, with failure, stores its Win32
+// code (ERROR_PATH_NOT_FOUND for a folder that does not exist,
+// ERROR_DIRECTORY for a file, the probe's code when nothing can be made).
+bool CheckTempFolder(LPCWSTR folder, DWORD* failure = nullptr);
 
 // The working folder: TempPath of keyPath when it passes CheckTempFolder,
-// else the system's temporary folder when that passes, else false.
-bool FindAppTempDir(LPCWSTR keyPath, WString& folder);
+// else the system's temporary folder when that passes, else false, with
+// failure (when given) set to why the system's folder cannot be used.
+bool FindAppTempDir(LPCWSTR keyPath, WString& folder, DWORD* failure = nullptr);

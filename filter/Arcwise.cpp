@@ -4,6 +4,7 @@
 #include <chrono>
 #include <new>
 
+#include "compat/ExceptionBarrier.h"
 #include "filter/NestingGuard.h"
 
 namespace {
@@ -58,13 +59,17 @@ void CArcwise::Reset() {
 
 STDMETHODIMP CArcwise::Load(LPCOLESTR pszFileName, DWORD dwMode) {
   UNREFERENCED_PARAMETER(dwMode);
+  return ExceptionBarrier([&] { return LoadFile(pszFileName); });
+}
+
+HRESULT CArcwise::LoadFile(LPCOLESTR pszFileName) {
   if (!pszFileName) return E_INVALIDARG;
   g_debugger.Print(1, W("INFO: loading for %s \n"), pszFileName);
 
   const WString& appTempDir = m_pConfiguration->GetAppTempDir();
   if (appTempDir.empty()) {
     g_debugger.Print(1, W("ERROR: AppTempDir is not defined. Cannot process %s \n"), pszFileName);
-    return E_ACCESSDENIED;
+    return m_pConfiguration->GetAppTempDirFailure();
   }
 
   // Every nested archive is loaded from inside the pumps of the archives
@@ -107,7 +112,15 @@ STDMETHODIMP CArcwise::Load(LPCOLESTR pszFileName, DWORD dwMode) {
     g_debugger.Print(1, W("INFO: loaded for %s \n"), m_pwszPath.get());
     return S_OK;
   }
+  // E_FAIL stays the answer for an archive that cannot be read; a host
+  // learns from the Win32 code that the archive is not to blame.
+  const DWORD openError = m_pDocument->GetOpenError();
   m_pDocument.reset();
+  if (openError != 0) {
+    g_debugger.Print(1, W("ERROR: Open Document failed for %s. Error code = %u \n"), m_pwszPath.get(),
+                     static_cast<UINT>(openError));
+    return HRESULT_FROM_WIN32(openError);
+  }
   g_debugger.Print(1, W("ERROR: Open Document failed for %s \n"), m_pwszPath.get());
   return E_FAIL;
 }

@@ -20,6 +20,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ExceptionBarrier.h"
+
 #include "archive/TempStorage.h"
 #include "diagnostics/Debugger.h"
 #include "filter/SaveStreamToFile.h"
@@ -108,7 +110,9 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
   STDMETHODIMP IsDirty() override { return S_FALSE; }
 
   // ---- IPersistFile --------------------------------------------------------------
-  // Load(path, mode) belongs to the derived class.
+  // Load(path, mode) belongs to the derived class; named here so that the
+  // stream and storage Loads below do not hide it.
+  using IPersistFile::Load;
   STDMETHODIMP Save(LPCOLESTR pszFileName, BOOL fRemember) override {
     UNREFERENCED_PARAMETER(pszFileName);
     UNREFERENCED_PARAMETER(fRemember);
@@ -131,7 +135,9 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
   }
 
   // ---- IPersistStream ------------------------------------------------------------
-  STDMETHODIMP Load(IStream* pStm) override;
+  STDMETHODIMP Load(IStream* pStm) override {
+    return ExceptionBarrier([&] { return LoadStream(pStm); });
+  }
   STDMETHODIMP Save(IStream* pStm, BOOL fClearDirty) override {
     UNREFERENCED_PARAMETER(pStm);
     UNREFERENCED_PARAMETER(fClearDirty);
@@ -163,6 +169,10 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
   STDMETHODIMP HandsOffStorage() override { return E_NOTIMPL; }
 
  protected:
+  // IPersistStream::Load: the stream's own file, or a claimed copy of it,
+  // handed to the derived class's IPersistFile::Load.
+  HRESULT LoadStream(IStream* pStm);
+
   // A copy of path in m_pwszPath; false when it cannot be allocated.
   bool CopyPath(LPCWSTR path) {
     const size_t length = lstrlenW(path) + 1;
@@ -184,7 +194,7 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
 };
 
 template <class Document, class Configuration>
-HRESULT CFilter<Document, Configuration>::Load(IStream* pStm) {
+HRESULT CFilter<Document, Configuration>::LoadStream(IStream* pStm) {
   g_debugger.Print(3, W("INFO: entered IPersistStream::Load \n"));
   if (!pStm) return E_INVALIDARG;
 
@@ -222,19 +232,16 @@ HRESULT CFilter<Document, Configuration>::Load(IStream* pStm) {
   const WString& appTempDir = m_pConfiguration->GetAppTempDir();
   if (appTempDir.empty()) {
     g_debugger.Print(1, W("ERROR: AppTempDir is not defined. The Stream cannot be processed \n"));
-    hr = E_ACCESSDENIED;
+    hr = m_pConfiguration->GetAppTempDirFailure();
   } else {
     WCHAR tempFile[MAX_PATH] = {};
     TempClaim claim;
-    if (GetTempFileNameW(appTempDir.c_str(), W("qmk"), 0, tempFile) == 0) {
-      g_debugger.Print(1, W("ERROR: CreateTempFilename() failed for %s. Error code = %d \n"),
-                       appTempDir.c_str(), static_cast<INT>(GetLastError()));
-      hr = E_FAIL;
-    } else if (!claim.Claim(tempFile)) {
-      g_debugger.Print(1, W("ERROR: cannot lock the temporary copy %s. Error code = %d \n"), tempFile,
-                       static_cast<INT>(GetLastError()));
-      DeleteFileW(tempFile);
-      hr = E_FAIL;
+    LPCWSTR error = nullptr;
+    if (!ReserveClaimedTempName(appTempDir.c_str(), W("qmk"), tempFile, claim, &error)) {
+      const DWORD code = GetLastError();
+      g_debugger.Print(1, W("ERROR: CreateTempFilename() failed for %s: %s. Error code = %d \n"),
+                       appTempDir.c_str(), error, static_cast<INT>(code));
+      hr = code ? HRESULT_FROM_WIN32(code) : E_FAIL;
     } else {
       MarkNotContentIndexed(tempFile);
       hr = SaveStreamToFile(pStm, tempFile);

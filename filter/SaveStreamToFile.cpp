@@ -23,9 +23,10 @@ HRESULT SaveStreamToFile(IStream* pStream, LPCWSTR path) {
   HANDLE hFile = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                              attributes, nullptr);
   if (hFile == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
     g_debugger.Print(1, W("ERROR: cannot create file handle for %s. Error code = %d \n"), path,
-                     static_cast<INT>(GetLastError()));
-    return E_FAIL;
+                     static_cast<INT>(code));
+    return code ? HRESULT_FROM_WIN32(code) : E_FAIL;
   }
 
   BYTE buffer[kBufferSize];
@@ -50,8 +51,11 @@ HRESULT SaveStreamToFile(IStream* pStream, LPCWSTR path) {
       DWORD cbWritten = 0;
       BOOL written = WriteFile(hFile, buffer, cbRead, &cbWritten, nullptr);
       if (!written || cbWritten != cbRead) {
-        g_debugger.Print(1, W("ERROR: cannot write to file. Error = %d"), static_cast<INT>(written));
-        hr = E_FAIL;
+        // The system's reason travels up: a full disk must not read as a
+        // damaged archive to the host.
+        const DWORD code = written ? 0 : GetLastError();
+        g_debugger.Print(1, W("ERROR: cannot write to file. Error code = %d \n"), static_cast<INT>(code));
+        hr = code ? HRESULT_FROM_WIN32(code) : E_FAIL;
         break;
       }
     }

@@ -10,7 +10,9 @@
 // The stream is asked for 4,093 bytes at a time; a shorter read, or a read
 // that answers HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), ends the copy with S_OK.
 // Any other failing read gives that read's code; a file that cannot be
-// created or written gives E_FAIL. Every failure is logged at level 1. The
+// created or written gives HRESULT_FROM_WIN32 of the system's error code
+// (E_FAIL when there is none, as for a short write that reports success).
+// Every failure is logged at level 1. The
 // file is closed again before returning, whatever the outcome; deleting a
 // partial copy is the caller's business. A file that exists already and is
 // marked not content indexed keeps the mark. Others may read the file while it

@@ -12,3 +12,4 @@
 #include "win/sync.h"
 #include "win/module.h"
 #include "win/locale.h"
+#include "win/message.h"

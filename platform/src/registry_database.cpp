@@ -1,5 +1,6 @@
 #include "registry_database.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,42 @@ namespace {
 // Long enough for another process's import or a burst of writers to finish;
 // a registry call never fails merely because someone else is writing.
 constexpr int kBusyTimeoutMs = 30000;
+
+// ARCWISE_REGISTRY_BUSY_TIMEOUT_MS shortens (or lengthens) the wait, so that
+// a test or a script that holds the database on purpose need not wait 30 s.
+int BusyTimeoutMs() {
+  const std::string text = arcwise_platform::EnvValue("ARCWISE_REGISTRY_BUSY_TIMEOUT_MS");
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return kBusyTimeoutMs;
+  return std::stoi(text);
+}
+
+// The calling thread's last failure of the database itself, for
+// ArcwiseRegistryLastError and ArcwiseRegistryLastErrorText. Every use of a
+// connection happens on the thread holding its mutex, so the connection's
+// own message belongs to this thread's call.
+struct LastFailure {
+  LSTATUS code = ERROR_SUCCESS;
+  WString text;
+};
+thread_local LastFailure t_lastFailure;
+
+// Failures of the file or the lock rather than of one statement: a caller
+// can tell the user something about the registry from them.
+bool IsDatabaseFailure(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+    case SQLITE_NOTADB: return true;
+    default: return false;
+  }
+}
 
 const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS keys("
@@ -68,6 +105,17 @@ LSTATUS ErrorFromSqlite(int rc) {
   }
 }
 
+int NoteFailure(sqlite3* db, int rc) {
+  if (!IsDatabaseFailure(rc)) return rc;
+  t_lastFailure.code = ErrorFromSqlite(rc);
+  // The connection's message names the cause more closely than the code's
+  // generic text ("file is not a database" rather than "file is encrypted
+  // or is not a database").
+  const char* reason = db && sqlite3_errcode(db) == rc ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  t_lastFailure.text = Utf8ToUtf16(reason ? reason : "");
+  return rc;
+}
+
 // ---- names ------------------------------------------------------------------
 
 std::string NameBytes(std::u16string_view name) {
@@ -99,8 +147,6 @@ int64_t FileTimeNow() {
 
 // ---- Statement --------------------------------------------------------------
 
-Statement::Statement(Database& db, const char* sql) { m_stmt = db.Prepare(sql, &m_prepareRc); }
-
 Statement::~Statement() {
   if (m_stmt) {
     sqlite3_reset(m_stmt);
@@ -116,7 +162,15 @@ void Statement::BindBlob(int index, const void* data, size_t size) {
   sqlite3_bind_blob(m_stmt, index, size ? data : &kEmpty, static_cast<int>(size), SQLITE_TRANSIENT);
 }
 
-int Statement::Step() { return m_stmt ? sqlite3_step(m_stmt) : m_prepareRc; }
+Statement::Statement(Database& db, const char* sql) : m_db(db.Connection()) {
+  m_stmt = db.Prepare(sql, &m_prepareRc);
+}
+
+int Statement::Step() {
+  if (!m_stmt) return m_prepareRc;
+  const int rc = sqlite3_step(m_stmt);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? rc : NoteFailure(m_db, rc);
+}
 
 int64_t Statement::Int(int column) { return sqlite3_column_int64(m_stmt, column); }
 
@@ -174,7 +228,10 @@ Database::~Database() {
   if (m_db) sqlite3_close(m_db);
 }
 
-int Database::Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+int Database::Exec(const char* sql) {
+  const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? rc : NoteFailure(m_db, rc);
+}
 
 sqlite3_stmt* Database::Prepare(const char* sql, int* rc) {
   if (!m_db) {
@@ -186,6 +243,7 @@ sqlite3_stmt* Database::Prepare(const char* sql, int* rc) {
   sqlite3_stmt* stmt = nullptr;
   *rc = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
   if (*rc != SQLITE_OK) {
+    NoteFailure(m_db, *rc);
     sqlite3_finalize(stmt);
     return nullptr;
   }
@@ -193,16 +251,19 @@ sqlite3_stmt* Database::Prepare(const char* sql, int* rc) {
   return stmt;
 }
 
-bool Database::HasSchema() {
+int Database::ReadSchema(bool* found) {
+  *found = false;
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='vals'", -1,
-                         &stmt, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(stmt);
-    return false;
+  int rc = sqlite3_prepare_v2(m_db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name='vals'", -1,
+                              &stmt, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
   }
-  bool found = sqlite3_step(stmt) == SQLITE_ROW;
+  if (rc != SQLITE_OK) NoteFailure(m_db, rc);
   sqlite3_finalize(stmt);
-  return found;
+  return rc;
 }
 
 LSTATUS Database::Open() {
@@ -213,15 +274,23 @@ LSTATUS Database::Open() {
   if (m_readOnly) {
     if (!exists) return ERROR_SUCCESS;  // nothing to read: every key is missing
     int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_busy_timeout(m_db, BusyTimeoutMs());
+      bool found = false;
+      rc = ReadSchema(&found);
+      // A database without our tables reads as empty; one that cannot be
+      // read at all is an error, not an empty registry.
+      if (rc == SQLITE_OK && !found) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+      }
+    } else {
+      NoteFailure(m_db, rc);
+    }
     if (rc != SQLITE_OK) {
       sqlite3_close(m_db);
       m_db = nullptr;
       return ErrorFromSqlite(rc);
-    }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    if (!HasSchema()) {
-      sqlite3_close(m_db);
-      m_db = nullptr;
     }
     return ERROR_SUCCESS;
   }
@@ -229,8 +298,13 @@ LSTATUS Database::Open() {
   std::error_code ec;
   std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  if (!exists) {
+    const LSTATUS made = CreateWholeFile();
+    if (made != ERROR_SUCCESS) return made;
+  }
   int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
+    NoteFailure(m_db, rc);
     sqlite3_close(m_db);
     m_db = nullptr;
     if ((rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_READONLY ||
@@ -241,7 +315,7 @@ LSTATUS Database::Open() {
     }
     return ErrorFromSqlite(rc);
   }
-  sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+  sqlite3_busy_timeout(m_db, BusyTimeoutMs());
   // In WAL mode NORMAL loses no committed write when a process dies, only
   // perhaps the last ones at a power cut, as the Windows registry's lazy
   // flush does; FULL would sync the disk on every value written.
@@ -249,9 +323,33 @@ LSTATUS Database::Open() {
   return CreateSchema();
 }
 
+LSTATUS Database::CreateWholeFile() {
+  // Made complete under a name of its own and only then linked into place:
+  // processes starting together on a new registry never open a half-made
+  // file (an empty one, still in rollback-journal mode, where a lock that
+  // is taken fails at once rather than being waited for).
+  const std::string staging = m_path + ".new-" + std::to_string(getpid());
+  unlink(staging.c_str());
+  int rc = sqlite3_open_v2(staging.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  LSTATUS status = rc == SQLITE_OK ? CreateSchema() : ErrorFromSqlite(NoteFailure(m_db, rc));
+  // Closing the only connection folds the write-ahead log into the file.
+  sqlite3_close(m_db);
+  m_db = nullptr;
+  if (status == ERROR_SUCCESS && link(staging.c_str(), m_path.c_str()) != 0 && errno != EEXIST)
+    status = arcwise_platform::Win32ErrorFromErrno(errno);
+  unlink(staging.c_str());
+  if ((rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_READONLY || (rc & 0xff) == SQLITE_PERM) {
+    return ERROR_SUCCESS;  // the open that follows finds out the process may not write
+  }
+  return status;
+}
+
 LSTATUS Database::CreateSchema() {
-  if (HasSchema()) return ERROR_SUCCESS;
-  int rc = Exec("PRAGMA journal_mode=WAL");
+  bool found = false;
+  int rc = ReadSchema(&found);
+  if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
+  if (found) return ERROR_SUCCESS;
+  rc = Exec("PRAGMA journal_mode=WAL");
   if (rc == SQLITE_OK) rc = Exec("BEGIN IMMEDIATE");
   if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
   rc = Exec(kSchema);
@@ -279,7 +377,7 @@ LSTATUS Database::CreateSchema() {
       sqlite3_bind_blob(stmt, 3, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
       sqlite3_bind_blob(stmt, 4, fold.data(), static_cast<int>(fold.size()), SQLITE_TRANSIENT);
       sqlite3_bind_int64(stmt, 5, FileTimeNow());
-      rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(m_db);
+      rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : NoteFailure(m_db, sqlite3_errcode(m_db));
     }
     sqlite3_finalize(stmt);
   }
@@ -331,3 +429,11 @@ WriteScope::~WriteScope() {
 }
 
 }  // namespace arcwise_registry
+
+using namespace arcwise_registry;
+
+LSTATUS ArcwiseRegistryLastError() { return t_lastFailure.code; }
+
+LPCWSTR ArcwiseRegistryLastErrorText() { return t_lastFailure.text.c_str(); }
+
+void ArcwiseRegistryClearLastError() { t_lastFailure = LastFailure(); }

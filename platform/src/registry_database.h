@@ -12,7 +12,8 @@
 // transaction bookkeeping, no connection leaks when threads end), and the
 // registry is read for configuration, not in a hot loop. Processes share the
 // file through WAL and a busy timeout; every write is a BEGIN IMMEDIATE
-// transaction, so concurrent writers queue instead of losing writes.
+// transaction, so concurrent writers queue instead of losing writes. The
+// wait for another process's lock is 30 s, or ARCWISE_REGISTRY_BUSY_TIMEOUT_MS.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,11 @@ inline bool IsProtectedKey(KeyId id) { return id >= kLocalMachineId && id <= kCl
 
 // Win32 error for a SQLite result code.
 LSTATUS ErrorFromSqlite(int rc);
+// Keeps a failure of the database file or its lock (busy, damaged, I/O, full)
+// with the connection's reason as the calling thread's last registry failure
+// (ArcwiseRegistryLastError); other codes pass untouched. Returns rc.
+// Statement::Step, Database::Prepare and Database::Exec call it already.
+int NoteFailure(sqlite3* db, int rc);
 
 class Database;
 
@@ -64,6 +70,7 @@ class Statement {
   std::string Blob(int column);
 
  private:
+  sqlite3* m_db;
   sqlite3_stmt* m_stmt = nullptr;
   int m_prepareRc = SQLITE_OK;
 };
@@ -100,8 +107,12 @@ class Database {
  private:
   Database(std::string path, bool envReadOnly);
   LSTATUS Open();
+  // Makes the database file, schema and all, for a path where none exists.
+  LSTATUS CreateWholeFile();
   LSTATUS CreateSchema();
-  bool HasSchema();
+  // SQLITE_OK with *found telling whether the registry's tables exist, or the
+  // code that kept the file from being read.
+  int ReadSchema(bool* found);
 
   std::string m_path;
   bool m_envReadOnly;

@@ -31,7 +31,8 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
   int64_t written = 0;
   {
     ReadScope scope(db);
-    if (!KeyExists(db, key.id)) return ERROR_KEY_DELETED;
+    status = CheckKeyExists(db, key.id);
+    if (status != ERROR_SUCCESS) return status;
     if (!db.Connection()) return ERROR_NO_MORE_ITEMS;
     Statement stmt(db, "SELECT name, written FROM keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?");
     stmt.Bind(1, key.id);
@@ -66,7 +67,8 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
   std::string data;
   {
     ReadScope scope(db);
-    if (!KeyExists(db, key.id)) return ERROR_KEY_DELETED;
+    status = CheckKeyExists(db, key.id);
+    if (status != ERROR_SUCCESS) return status;
     if (!db.Connection()) return ERROR_NO_MORE_ITEMS;
     Statement stmt(db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY id LIMIT 1 OFFSET ?");
     stmt.Bind(1, key.id);
@@ -103,7 +105,8 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
   int64_t subKeys = 0, maxSubKey = 0, values = 0, maxValueName = 0, maxValueData = 0, written = 0;
   {
     ReadScope scope(db);
-    if (!KeyExists(db, key.id)) return ERROR_KEY_DELETED;
+    status = CheckKeyExists(db, key.id);
+    if (status != ERROR_SUCCESS) return status;
     if (db.Connection()) {
       Statement keys(db, "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent=?");
       keys.Bind(1, key.id);

@@ -127,28 +127,38 @@ LSTATUS SplitSubKey(LPCWSTR subKey, std::vector<std::u16string_view>* parts) {
   return ERROR_SUCCESS;
 }
 
-bool KeyExists(Database& db, KeyId id) {
-  if (IsProtectedKey(id)) return true;
-  if (!db.Connection()) return false;
+LSTATUS CheckKeyExists(Database& db, KeyId id) {
+  if (IsProtectedKey(id)) return ERROR_SUCCESS;
+  if (!db.Connection()) return ERROR_KEY_DELETED;
   Statement stmt(db, "SELECT 1 FROM keys WHERE id=?");
   stmt.Bind(1, id);
-  return stmt.Step() == SQLITE_ROW;
+  const int rc = stmt.Step();
+  if (rc == SQLITE_ROW) return ERROR_SUCCESS;
+  return rc == SQLITE_DONE ? ERROR_KEY_DELETED : ErrorFromSqlite(rc);
 }
 
-KeyId FindChild(Database& db, KeyId parent, std::u16string_view name) {
-  if (!db.Connection()) return 0;
+LSTATUS FindChild(Database& db, KeyId parent, std::u16string_view name, KeyId* child) {
+  *child = 0;
+  if (!db.Connection()) return ERROR_FILE_NOT_FOUND;
   Statement stmt(db, "SELECT id FROM keys WHERE parent=? AND fold=?");
   stmt.Bind(1, parent);
   stmt.BindBlob(2, FoldBytes(name));
-  return stmt.Step() == SQLITE_ROW ? stmt.Int(0) : 0;
+  const int rc = stmt.Step();
+  if (rc == SQLITE_ROW) {
+    *child = stmt.Int(0);
+    return ERROR_SUCCESS;
+  }
+  // A damaged or locked file is not a missing key: the caller must not go on
+  // to create one, nor tell the user it is not there.
+  return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ErrorFromSqlite(rc);
 }
 
 LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts,
                    KeyId* found) {
   KeyId id = base;
   for (auto name : parts) {
-    id = FindChild(db, id, name);
-    if (id == 0) return ERROR_FILE_NOT_FOUND;
+    const LSTATUS status = FindChild(db, id, name, &id);
+    if (status != ERROR_SUCCESS) return status;
   }
   *found = id;
   return ERROR_SUCCESS;
@@ -222,14 +232,16 @@ LSTATUS DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool recursive) {
     // Say what Windows says to a non-administrator: missing is missing,
     // present is not yours to delete.
     ReadScope scope(db);
-    if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+    status = CheckKeyExists(db, base.id);
+    if (status != ERROR_SUCCESS) return status;
     KeyId target = 0;
     status = FindSubKey(db, base.id, parts, &target);
     return status != ERROR_SUCCESS ? status : ERROR_ACCESS_DENIED;
   }
   WriteScope scope(db);
   if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+  status = CheckKeyExists(db, base.id);
+  if (status != ERROR_SUCCESS) return status;
   KeyId target = 0;
   status = FindSubKey(db, base.id, parts, &target);
   if (status != ERROR_SUCCESS) return status;
@@ -272,8 +284,8 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
   KeyId target = 0;
   {
     ReadScope scope(db);
-    if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
-    status = FindSubKey(db, base.id, parts, &target);
+    status = CheckKeyExists(db, base.id);
+    if (status == ERROR_SUCCESS) status = FindSubKey(db, base.id, parts, &target);
     if (status != ERROR_SUCCESS) return status;
   }
   if (db.ReadOnly() && WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
@@ -313,10 +325,12 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   if (db.ReadOnly()) {
     // Opening an existing key for reading is all a read-only process may do.
     ReadScope scope(db);
-    if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+    status = CheckKeyExists(db, base.id);
+    if (status != ERROR_SUCCESS) return status;
     KeyId target = 0;
-    if (FindSubKey(db, base.id, parts, &target) != ERROR_SUCCESS || WantsWriteAccess(access))
-      return ERROR_ACCESS_DENIED;
+    status = FindSubKey(db, base.id, parts, &target);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
+    if (status != ERROR_SUCCESS || WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
     if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
     *phkResult = NewKeyHandle(base.db, target, access);
     return ERROR_SUCCESS;
@@ -324,11 +338,14 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
 
   WriteScope scope(db);
   if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  if (!KeyExists(db, base.id)) return ERROR_KEY_DELETED;
+  status = CheckKeyExists(db, base.id);
+  if (status != ERROR_SUCCESS) return status;
   KeyId id = base.id;
   bool created = false;
   for (auto name : parts) {
-    KeyId child = FindChild(db, id, name);
+    KeyId child = 0;
+    status = FindChild(db, id, name, &child);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
     if (child == 0) {
       if (!created && CheckAccess(base, KEY_CREATE_SUB_KEY) != ERROR_SUCCESS)
         return ERROR_ACCESS_DENIED;

@@ -45,13 +45,16 @@ LSTATUS CheckAccess(const KeyRef& key, REGSAM needed);
 // longer than 255 characters ERROR_INVALID_PARAMETER. Null is empty.
 LSTATUS SplitSubKey(LPCWSTR subKey, std::vector<std::u16string_view>* parts);
 
-// Whether the row still exists; the fixed roots always do.
-bool KeyExists(Database& db, KeyId id);
-// Walks `parts` down from `base`; ERROR_FILE_NOT_FOUND when one is missing.
+// ERROR_SUCCESS while the row exists (the fixed roots always do),
+// ERROR_KEY_DELETED when it is gone, or the database's error.
+LSTATUS CheckKeyExists(Database& db, KeyId id);
+// Walks `parts` down from `base`; ERROR_FILE_NOT_FOUND when one is missing,
+// the database's error when it cannot be read.
 LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts,
                    KeyId* found);
-// Finds one child by name; 0 when missing.
-KeyId FindChild(Database& db, KeyId parent, std::u16string_view name);
+// Finds one child by name: ERROR_SUCCESS with *child, ERROR_FILE_NOT_FOUND
+// (*child 0) when missing, or the database's error.
+LSTATUS FindChild(Database& db, KeyId parent, std::u16string_view name, KeyId* child);
 // Sets the key's last write time to now.
 LSTATUS TouchKey(Database& db, KeyId id);
 

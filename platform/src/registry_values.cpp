@@ -56,7 +56,8 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
   std::string data;
   {
     ReadScope scope(db);
-    if (!KeyExists(db, key.id)) return ERROR_KEY_DELETED;
+    status = CheckKeyExists(db, key.id);
+    if (status != ERROR_SUCCESS) return status;
     if (!db.Connection()) return ERROR_FILE_NOT_FOUND;
     Statement stmt(db, "SELECT type, data FROM vals WHERE key=? AND fold=?");
     stmt.Bind(1, key.id);
@@ -83,7 +84,8 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
   Database& db = *key.db;
   WriteScope scope(db);
   if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  if (!KeyExists(db, key.id)) return ERROR_KEY_DELETED;
+  status = CheckKeyExists(db, key.id);
+  if (status != ERROR_SUCCESS) return status;
   {
     // A rewrite keeps the row, so the value keeps its place in enumeration
     // and the case of its first name.
@@ -111,7 +113,8 @@ LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   Database& db = *key.db;
   WriteScope scope(db);
   if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  if (!KeyExists(db, key.id)) return ERROR_KEY_DELETED;
+  status = CheckKeyExists(db, key.id);
+  if (status != ERROR_SUCCESS) return status;
   {
     Statement stmt(db, "DELETE FROM vals WHERE key=? AND fold=?");
     stmt.Bind(1, key.id);

@@ -127,38 +127,55 @@ TEST_F(FileLoadTest, NullPathChangesNothing) {
   EXPECT_EQ(HostPath(m_first), CurFile(file.Get(), &hr));
 }
 
-TEST_F(FileLoadTest, NoWorkingFolderMeansAccessDenied) {
+TEST_F(FileLoadTest, NoWorkingFolderFailsBothLoadsWithItsCause) {
   // Neither TempPath nor the system temporary folder is usable when the
-  // configuration is built.
+  // configuration is built: a folder that is not there is reported as such,
+  // anything else as the access failure hosts have always had.
+  const std::string notAFolder = arcwise_test::TestRoot() + "/a-file";
+  { std::ofstream(notAFolder) << "x"; }
+  const struct {
+    std::string systemTemp;
+    HRESULT expected;
+  } cases[] = {
+      {arcwise_test::TestRoot() + "/no-such-folder", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+      {notAFolder, E_ACCESSDENIED},
+  };
   SHDeleteKeyW(HKEY_LOCAL_MACHINE, kProductKey.c_str());
   SetProductDword(W("DebugMode"), 1);
   const std::string savedTmp = getenv("TMPDIR");
-  setenv("TMPDIR", (arcwise_test::TestRoot() + "/no-such-folder").c_str(), 1);
-  arcwise_test::DebugCapture capture;
-  ComPtr<IPersistFile> file;
-  HRESULT created = Create(file);
-  setenv("TMPDIR", savedTmp.c_str(), 1);
-  ASSERT_EQ(S_OK, created);
-  EXPECT_EQ(1u, CountLines(capture.Lines(), W("INFO: AppTempDir is not defined \n"))) << capture.Text();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.systemTemp);
+    setenv("TMPDIR", c.systemTemp.c_str(), 1);
+    arcwise_test::DebugCapture capture;
+    ComPtr<IPersistFile> file;
+    HRESULT created = Create(file);
+    setenv("TMPDIR", savedTmp.c_str(), 1);
+    ASSERT_EQ(S_OK, created);
+    EXPECT_EQ(1u, CountLines(capture.Lines(), W("INFO: AppTempDir is not defined \n"))) << capture.Text();
 
-  EXPECT_EQ(E_ACCESSDENIED, file->Load(HostPath(m_first).c_str(), 0));
-  EXPECT_EQ(1u, CountLines(capture.Lines(), W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. "
-                                              "Cannot process ") +
-                                                HostPath(m_first) + W(" \n")))
-      << capture.Text();
-  HRESULT hr = E_UNEXPECTED;
-  CurFile(file.Get(), &hr);
-  EXPECT_EQ(E_FAIL, hr);
+    EXPECT_EQ(c.expected, file->Load(HostPath(m_first).c_str(), 0));
+    EXPECT_EQ(1u, CountLines(capture.Lines(), W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. "
+                                                "Cannot process ") +
+                                                  HostPath(m_first) + W(" \n")))
+        << capture.Text();
+    HRESULT hr = E_UNEXPECTED;
+    CurFile(file.Get(), &hr);
+    EXPECT_EQ(E_FAIL, hr);
 
-  ComPtr<IPersistStream> stream;
-  ASSERT_EQ(S_OK, file.As(&stream));
-  auto source = MakeTestStream(ReadText(m_first));
-  EXPECT_EQ(E_ACCESSDENIED, stream->Load(source.Get()));
-  EXPECT_EQ(1u, CountLines(capture.Lines(),
-                           W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. The Stream cannot be "
-                             "processed \n")))
-      << capture.Text();
-  EXPECT_TRUE(source->reads.empty());
+    ComPtr<IPersistStream> stream;
+    ASSERT_EQ(S_OK, file.As(&stream));
+    auto source = MakeTestStream(ReadText(m_first));
+    EXPECT_EQ(c.expected, stream->Load(source.Get()));
+    EXPECT_EQ(1u, CountLines(capture.Lines(),
+                             W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. The Stream cannot be "
+                               "processed \n")))
+        << capture.Text();
+    EXPECT_TRUE(source->reads.empty());
+    // The configuration is made once per module load.
+    file = nullptr;
+    stream = nullptr;
+    CoFreeUnusedLibraries();
+  }
 }
 
 TEST_F(FileLoadTest, ObjectsOnDifferentThreadsExtractIntoFoldersOfTheirOwn) {

@@ -25,7 +25,9 @@ TEST(CLinkage, SdkFunctionsAreFoundByTheirPlainNames) {
       "GetTempFileNameW", "FindFirstFileW", "GetFileAttributesW", "GetLastError", "MultiByteToWideChar",
       "WideCharToMultiByte", "GetACP", "GetSystemDefaultLCID", "OutputDebugStringW",
       "InitializeCriticalSection", "InterlockedIncrement", "GetModuleFileNameW", "lstrlenW", "_waccess",
-      "LockFileEx", "UnlockFileEx", "MoveFileExW", "PathIsRelativeW"};
+      "LockFileEx", "UnlockFileEx", "MoveFileExW", "PathIsRelativeW", "FormatMessageW", "LocalFree",
+      // Platform extras
+      "ArcwiseRegistryLastError", "ArcwiseRegistryLastErrorText", "ArcwiseRegistryClearLastError"};
   for (const char* name : names) EXPECT_NE(nullptr, dlsym(RTLD_DEFAULT, name)) << name;
 }
 

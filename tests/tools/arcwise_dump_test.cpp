@@ -21,6 +21,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <propidl.h>
@@ -29,6 +30,7 @@
 
 #include "archive/zip_writer.h"
 #include "support/compound_writer.h"
+#include "support/registry_damage.h"
 #include "support/run_process.h"
 #include "support/test_env.h"
 
@@ -345,11 +347,35 @@ TEST_F(ArcwiseDumpTest, ARegistryWithoutTheArchiveFilterIsSetUpAgainAndNoRegiste
   EXPECT_EQ(ClassesDefault(m_registry, kArcwiseServerKey), ARCWISE_MODULE_PATH);
 }
 
+// Processes started at the same moment on a new registry: one of them sets it
+// up, and none sees half of a registration or loses its working files to
+// another one's sweep.
+TEST_F(ArcwiseDumpTest, SimultaneousFirstRunsAllSucceed) {
+  arcwise_test::ZipWriter writer;
+  writer.Add("a.txt", "hello from a");
+  const std::string archive = File("s.zip");
+  WriteWhole(archive, writer.Bytes());
+  constexpr int kRounds = 20, kProcesses = 16;
+  for (int round = 0; round < kRounds; ++round) {
+    m_registry = m_folder + "/registry-" + std::to_string(round) + ".db";
+    std::vector<RunResult> results(kProcesses);
+    std::vector<std::thread> starters;
+    for (RunResult& result : results) starters.emplace_back([&] { result = Run({archive}); });
+    for (std::thread& starter : starters) starter.join();
+    for (const RunResult& result : results) {
+      SCOPED_TRACE("round " + std::to_string(round));
+      EXPECT_EQ(result.exitCode, 0) << result.err;
+      EXPECT_NE(result.out.find("hello from a"), std::string::npos) << result.out;
+    }
+    if (HasFailure()) return;
+  }
+}
+
 TEST_F(ArcwiseDumpTest, AReadOnlyRegistrySaysWhyNothingCouldBeRegistered) {
   WriteWhole(File("note.txt"), "text");
   RunResult run = Run({File("note.txt")}, "", {"ARCWISE_REGISTRY_READONLY=1"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("arcwise-dump: first run: DllRegisterServer of " ARCWISE_MODULE_PATH " failed with"),
+  EXPECT_NE(run.err.find("arcwise-dump: first run: the registry " + m_registry + " could not be written: "),
             std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("arcwise-dump: " + File("note.txt") + ": no filter is registered for \".txt\" files"),
@@ -581,6 +607,60 @@ TEST_F(ArcwiseDumpTest, AFilterClassThatIsNotRegisteredIsNamedWithItsCode) {
   EXPECT_EQ(errors[0], "arcwise-dump: " + File("note.txt") +
                            ": the filter class {00000000-1111-2222-3333-444444444444} is not registered "
                            "(0x80040154 (Class not registered))");
+}
+
+TEST_F(ArcwiseDumpTest, AFullDiskOrAMissingWorkingFolderIsNamedNotTakenForADamagedArchive) {
+  const std::string archive = WriteSampleArchive("sample.zip");
+  std::string sanitizerOptions = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+  // The preloaded library comes before AddressSanitizer's runtime.
+  sanitizerOptions += (sanitizerOptions.empty() ? "" : ":") + std::string("verify_asan_link_order=0");
+  const std::vector<std::string> fullDisk = {"LD_PRELOAD=" ARCWISE_DISK_FULL_PRELOAD, "ARCWISE_TEST_DISK_FULL_AFTER=0",
+                                             "ASAN_OPTIONS=" + sanitizerOptions};
+  const std::string noSpace = "no space left in " + m_tmp + "/: load failed with 0x80070070 (There is not enough "
+                              "space on the disk)";
+  const std::string notFound = "the working folder " + m_tmp + "/ is not found: load failed with 0x80070003 (The "
+                               "system cannot find the path specified)";
+  const struct {
+    std::vector<std::string> args;
+    std::string stdinFile;
+    bool folderGone;
+    std::string cause;
+  } cases[] = {
+      {{archive}, "", false, noSpace},
+      {{"--stream", archive}, "", false, noSpace},
+      {{"--stdin"}, archive, false, noSpace},
+      {{archive}, "", true, notFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + (c.folderGone ? " without a working folder" : " on a full disk"));
+    if (c.folderGone) fs::remove_all(m_tmp);
+    RunResult run = Run(c.args, c.stdinFile, c.folderGone ? std::vector<std::string>() : fullDisk);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string name = c.stdinFile.empty() ? archive : "(stdin)";
+    EXPECT_EQ(ErrorLines(run.err), std::vector<std::string>{"arcwise-dump: " + name + ": " + c.cause}) << run.err;
+    if (!c.folderGone) {
+      EXPECT_TRUE(fs::is_empty(m_tmp));
+    }
+  }
+}
+
+TEST_F(ArcwiseDumpTest, ADamagedOrHeldRegistryIsNamedAsSuch) {
+  WriteWhole(File("note.txt"), "text");
+  arcwise_test::WriteGarbageRegistry(m_registry);
+  RunResult damaged = Run({File("note.txt")});
+  const std::string cause = "the registry " + m_registry + " is damaged: file is not a database";
+  EXPECT_EQ(damaged.err, std::string(kFirstRunPrefix) + cause + "\narcwise-dump: " + File("note.txt") + ": " +
+                             cause + "\n");
+
+  // A database without registrations, so the next run registers, and meets
+  // the lock.
+  fs::remove(m_registry);
+  ASSERT_EQ(Run({"--no-register", File("note.txt")}).exitCode, 1);
+  arcwise_test::RegistryWriteLock lock(m_registry);
+  ASSERT_TRUE(lock.Held());
+  RunResult held = Run({File("note.txt")}, "", {"ARCWISE_REGISTRY_BUSY_TIMEOUT_MS=100"});
+  EXPECT_EQ(Lines(held.err).front(),
+            std::string(kFirstRunPrefix) + "the registry " + m_registry + " is busy (locked by another process)");
 }
 
 TEST_F(ArcwiseDumpTest, BadCommandLinesExitWithTwoAndTouchNothing) {

@@ -16,6 +16,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include "support/registry_damage.h"
 #include "support/run_process.h"
 #include "support/test_env.h"
 
@@ -112,12 +113,17 @@ TEST(ArcwiseReg, RoundTripRestoresTheSameTree) {
     ASSERT_EQ(result.exitCode, 0) << args[3] << ": " << result.err;
     EXPECT_EQ(result.out, kOk);
   }
-  // Values only the API can make: an unterminated string, an unnamed type.
+  // Values only the API can make: an unterminated string, a string of
+  // several lines (one text line of the file could not hold it), an unnamed
+  // type.
   HKEY handle = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W("Software\\RoundTrip"), 0, KEY_ALL_ACCESS, &handle),
             ERROR_SUCCESS);
   const char16_t raw[] = u"no end";
   ASSERT_EQ(RegSetValueExW(handle, W("Raw"), 0, REG_SZ, reinterpret_cast<const BYTE*>(raw), 12),
+            ERROR_SUCCESS);
+  const char16_t lines[] = u"first\r\nsecond\nthird\r";
+  ASSERT_EQ(RegSetValueExW(handle, W("Lines"), 0, REG_SZ, reinterpret_cast<const BYTE*>(lines), sizeof(lines)),
             ERROR_SUCCESS);
   const BYTE odd[] = {9, 8, 7};
   ASSERT_EQ(RegSetValueExW(handle, W("Odd"), 0, 0x4321, odd, 3), ERROR_SUCCESS);
@@ -292,4 +298,33 @@ TEST(ArcwiseReg, ErrorsAreOneLineWithNonZeroExit) {
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\Errs")), "value V type 1 data 49 0 0 0\n");
   EXPECT_EQ(ReadWholeFile(folder + "/exists.reg"), "x");
   SHDeleteKeyW(HKEY_CURRENT_USER, W("Software\\Errs"));
+}
+
+TEST(ArcwiseReg, ARegistryThatIsHeldOrDamagedIsNamedAsSuch) {
+  const std::string folder = arcwise_test::MakeTestFolder("unusable");
+  const std::string held = folder + "/held.db", garbage = folder + "/garbage.db", cut = folder + "/cut.db";
+  const std::vector<std::string> add = {"add", "HKCU\\Software\\Held", "/v", "V", "/d", "1", "/f"};
+  ASSERT_EQ(arcwise_test::RunProcess(ARCWISE_REG_PATH, add, {"ARCWISE_REGISTRY=" + held}).exitCode, 0);
+  arcwise_test::WriteGarbageRegistry(garbage);
+  arcwise_test::WriteTruncatedRegistry(cut);
+  arcwise_test::RegistryWriteLock lock(held);
+  ASSERT_TRUE(lock.Held());
+
+  const struct {
+    std::string database;
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {held, add, "The registry " + held + " is busy (locked by another process)."},
+      {garbage, {"query", "HKCU\\Software"}, "The registry " + garbage + " is damaged: file is not a database."},
+      {cut, {"query", "HKCU\\Software\\Filler", "/s"},
+       "The registry " + cut + " is damaged: database disk image is malformed."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.database);
+    RunResult run = arcwise_test::RunProcess(
+        ARCWISE_REG_PATH, c.args, {"ARCWISE_REGISTRY=" + c.database, "ARCWISE_REGISTRY_BUSY_TIMEOUT_MS=100"});
+    ExpectOneErrorLine(run);
+    EXPECT_EQ(run.err, "ERROR: " + c.error + "\n");
+  }
 }

@@ -19,6 +19,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include "support/registry_damage.h"
 #include "support/run_process.h"
 #include "support/test_env.h"
 
@@ -52,16 +53,14 @@ std::string ClassesDefault(const std::string& path) {
   return Utf16ToUtf8(data);
 }
 
-void ClearClasses() { SHDeleteKeyW(HKEY_LOCAL_MACHINE, W("SOFTWARE\\Classes")); }
-
 class ArcwiseRegsvrTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::string(ARCWISE_MODULE_PATH).empty() || std::string(ARCWISE_REGSVR_PATH).empty())
       GTEST_SKIP() << "libarcwise.so or arcwise-regsvr is not part of this build";
-    ClearClasses();
+    std::string error;
+    ASSERT_TRUE(arcwise_test::UseFreshRegistry(&error)) << error;
   }
-  void TearDown() override { ClearClasses(); }
 };
 
 TEST_F(ArcwiseRegsvrTest, RegistersTheModuleSoThatCoCreateInstanceWorks) {
@@ -124,12 +123,38 @@ TEST_F(ArcwiseRegsvrTest, ARegistryThatMayNotBeWrittenReportsTheFailureCode) {
   EXPECT_EQ(run.exitCode, 5);
   EXPECT_EQ(run.out, std::string("The module \"") + ARCWISE_MODULE_PATH +
                          "\" was loaded but the call to DllRegisterServer failed with error code "
-                         "0x80040201.\n");
+                         "0x80040201 (The server could not register its class).\n");
   EXPECT_EQ(ClassesDefault(kFilterKey), "<missing>");
 
   run = RunTool({"/s", ARCWISE_MODULE_PATH}, {"ARCWISE_REGISTRY_READONLY=1"});
   EXPECT_EQ(run.exitCode, 5);
   EXPECT_EQ(run.out, "");
+}
+
+TEST_F(ArcwiseRegsvrTest, AHeldRegistryIsNamedAfterTheFailureCode) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, W("Software\\Other"), 0, nullptr, 0, KEY_WRITE,
+                                           nullptr, &key, nullptr));
+  RegCloseKey(key);
+  arcwise_test::RegistryWriteLock lock(arcwise_test::RegistryFile());
+  ASSERT_TRUE(lock.Held());
+  RunResult run = RunTool({ARCWISE_MODULE_PATH}, {"ARCWISE_REGISTRY_BUSY_TIMEOUT_MS=100"});
+  EXPECT_EQ(run.exitCode, 5);
+  const std::string cause = ": the registry " + arcwise_test::RegistryFile() + " is busy (locked by another process).\n";
+  EXPECT_EQ(0u, run.out.find(std::string("The module \"") + ARCWISE_MODULE_PATH +
+                             "\" was loaded but the call to DllRegisterServer failed with error code 0x"))
+      << run.out;
+  ASSERT_GT(run.out.size(), cause.size());
+  EXPECT_EQ(cause, run.out.substr(run.out.size() - cause.size())) << run.out;
+}
+
+TEST_F(ArcwiseRegsvrTest, AnUnregistrationTheRegistryRefusesIsAFailure) {
+  ASSERT_EQ(RunTool({"/s", ARCWISE_MODULE_PATH}).exitCode, 0);
+  RunResult run = RunTool({"/u", ARCWISE_MODULE_PATH}, {"ARCWISE_REGISTRY_READONLY=1"});
+  EXPECT_EQ(run.exitCode, 5);
+  EXPECT_NE(run.out.find("the call to DllUnregisterServer failed with error code 0x80040201"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(ClassesDefault(kFilterKey), "Quillmark Arcwise Filter");
 }
 
 TEST_F(ArcwiseRegsvrTest, AMissingModuleFailsToLoad) {

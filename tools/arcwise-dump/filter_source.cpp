@@ -9,7 +9,8 @@
 #include <windows.h>
 
 #include "chunk_format.h"
-#include "hresult_text.h"
+#include "error_text.h"
+#include "working_folder.h"
 
 const CLSID kArcwiseFilterClsid = {0x356CE73D, 0x53A5, 0x4029, {0xB5, 0xD3, 0x9E, 0x49, 0x50, 0xB8, 0xBE, 0xDD}};
 
@@ -35,21 +36,45 @@ std::string ExtensionOf(const WString& path) {
 
 std::string Failure(const char* step, HRESULT hr) { return std::string(step) + " failed with " + DescribeHResult(hr); }
 
-// Load failures of our own archive filter mean the bytes are no ZIP archive
-// it can read; other filters get the plain load message.
+bool IsDiskFull(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || hr == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL);
+}
+
+// Our own archive filter says E_FAIL only when the bytes are no ZIP archive
+// it can read, and gives the system's code when its working folder is to
+// blame; the user is told which folder. Other filters get the plain message.
 std::string LoadFailure(const CLSID& clsid, HRESULT hr) {
-  if (clsid == kArcwiseFilterClsid && hr == E_FAIL)
-    return "not a ZIP archive, or a damaged one: load failed with " + DescribeHResult(hr);
-  return Failure("load", hr);
+  if (clsid != kArcwiseFilterClsid) return Failure("load", hr);
+  std::string cause;
+  if (hr == E_FAIL) {
+    cause = "not a ZIP archive, or a damaged one";
+  } else if (IsDiskFull(hr)) {
+    const WorkingFolder folder = FindWorkingFolder();
+    cause = "no space left in " + (folder.path.empty() ? std::string("the working folder") : folder.path);
+  } else if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) {
+    const WorkingFolder folder = FindWorkingFolder();
+    cause = "the working folder " + (folder.path.empty() ? std::string() : folder.path + " ") + "is not found";
+    if (!folder.unusableTempPath.empty()) cause += " (nor can TempPath " + folder.unusableTempPath + " be used)";
+  } else {
+    return Failure("load", hr);
+  }
+  return cause + ": " + Failure("load", hr);
+}
+
+// When a registry look-up failed because of the database itself (busy,
+// damaged), that is the cause to name, not a missing registration.
+std::string RegistryOr(const std::string& cause) {
+  const std::string registry = LastRegistryFailureText();
+  return registry.empty() ? cause : registry;
 }
 
 HRESULT CreateFilter(const CLSID& clsid, IUnknown** object, std::string* cause) {
   HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                 reinterpret_cast<void**>(object));
   if (FAILED(hr)) {
-    *cause = hr == REGDB_E_CLASSNOTREG
-                 ? "the filter class " + GuidText(clsid) + " is not registered (" + DescribeHResult(hr) + ")"
-                 : "creating the filter " + GuidText(clsid) + " failed with " + DescribeHResult(hr);
+    *cause = RegistryOr(hr == REGDB_E_CLASSNOTREG
+                            ? "the filter class " + GuidText(clsid) + " is not registered (" + DescribeHResult(hr) + ")"
+                            : "creating the filter " + GuidText(clsid) + " failed with " + DescribeHResult(hr));
   }
   return hr;
 }
@@ -108,8 +133,8 @@ HRESULT LoadFromPath(const CLSID& clsid, const WString& path, LoadedFilter* load
 
 std::string NoFilterFor(const WString& path) {
   std::string extension = ExtensionOf(path);
-  if (extension.empty()) return "no filter is registered for files without an extension";
-  return "no filter is registered for \"" + extension + "\" files";
+  if (extension.empty()) return RegistryOr("no filter is registered for files without an extension");
+  return RegistryOr("no filter is registered for \"" + extension + "\" files");
 }
 
 }  // namespace
@@ -189,7 +214,7 @@ HRESULT OpenFilterForFile(const DumpOptions& options, const std::string& file, L
 HRESULT OpenFilterForStdin(const DumpOptions& options, LoadedFilter* loaded, std::string* cause) {
   CLSID clsid = options.clsid;
   if (!options.haveClsid && !FindRegisteredFilter(W(".zip"), &clsid)) {
-    *cause = "no filter is registered for \".zip\" files";
+    *cause = RegistryOr("no filter is registered for \".zip\" files");
     return REGDB_E_CLASSNOTREG;
   }
   // Written block by block into the stream, so the archive is held once.

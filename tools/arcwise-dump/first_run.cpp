@@ -9,7 +9,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "hresult_text.h"
+#include "error_text.h"
 
 namespace {
 
@@ -71,20 +71,30 @@ std::string RegistryFileName() {
   return PosixPathFromWide(path.c_str());
 }
 
+namespace {
+
+bool ArchiveFilterRegistered() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kArcwiseServerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+}  // namespace
+
 bool RegistryNeedsSetup() {
   WString database = ArcwiseRegistryPath();
   if (GetFileAttributesW(database.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kArcwiseServerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
-  RegCloseKey(key);
-  return false;
+  return !ArchiveFilterRegistered();
 }
 
 ModuleHandles::~ModuleHandles() {
   for (auto it = m_handles.rbegin(); it != m_handles.rend(); ++it) dlclose(*it);
 }
 
-SetupResult RegisterModules(const std::vector<std::string>& modules, ModuleHandles* keep) {
+namespace {
+
+SetupResult RegisterEach(const std::vector<std::string>& modules, ModuleHandles* keep) {
   SetupResult result;
   for (const std::string& module : modules) {
     void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -107,4 +117,35 @@ SetupResult RegisterModules(const std::vector<std::string>& modules, ModuleHandl
     keep->Add(handle);
   }
   return result;
+}
+
+struct FirstRegistration {
+  const std::vector<std::string>* modules;
+  ModuleHandles* keep;
+  SetupResult result;
+};
+
+bool RegisterUnlessDone(void* context) {
+  auto* run = static_cast<FirstRegistration*>(context);
+  // Another process starting at the same moment may have registered while
+  // this one waited for the write lock: then there is nothing left to do.
+  if (!ArchiveFilterRegistered()) run->result = RegisterEach(*run->modules, run->keep);
+  return true;
+}
+
+}  // namespace
+
+SetupResult RegisterModules(const std::vector<std::string>& modules, ModuleHandles* keep) {
+  // One write transaction from the check to the last module: a process that
+  // looks at the registry meanwhile sees all of the registration or none.
+  FirstRegistration run{&modules, keep, {}};
+  LSTATUS status = ArcwiseRegistryTransaction(&RegisterUnlessDone, &run);
+  if (status != ERROR_SUCCESS) {
+    run.result.registered.clear();
+    const std::string busyOrDamaged = RegistryFailureText(status);
+    run.result.failures.push_back(!busyOrDamaged.empty() ? busyOrDamaged
+                                  : "the registry " + RegistryFileName() + " could not be written: " +
+                                        DescribeHResult(HRESULT_FROM_WIN32(status)));
+  }
+  return run.result;
 }

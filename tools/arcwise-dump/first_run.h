@@ -39,6 +39,9 @@ struct SetupResult {
   std::vector<std::string> registered;  // module paths
   std::vector<std::string> failures;    // one sentence each
 };
+// Registers the modules in one registry transaction, unless the archive
+// filter is registered by the time the transaction starts (another process
+// set up first): then nothing is registered and nothing fails.
 SetupResult RegisterModules(const std::vector<std::string>& modules, ModuleHandles* keep);
 
 // The registry database file, UTF-8.

@@ -20,7 +20,7 @@
 #include "chunk_walker.h"
 #include "filter_source.h"
 #include "first_run.h"
-#include "hresult_text.h"
+#include "error_text.h"
 #include "ole_properties.h"
 #include "options.h"
 #include "output_writers.h"
@@ -39,6 +39,8 @@ class Dumper {
   // One input, its name as the user wrote it; false when it failed.
   bool Dump(const std::string* file) {
     std::string name = file ? *file : std::string("(stdin)");
+    // A registry failure is named only when it happened for this input.
+    ArcwiseRegistryClearLastError();
     LoadedFilter loaded;
     std::string cause;
     HRESULT hr = file ? OpenFilterForFile(m_options, *file, &loaded, &cause)

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "chunk_format.h"
-#include "hresult_text.h"
+#include "error_text.h"
 
 void OutputBuffer::Flush() {
   if (m_text.empty()) return;

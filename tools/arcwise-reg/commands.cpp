@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 
 #include <shlwapi.h>
 
+#include "error_text.h"
 #include "key_path.h"
 #include "reg_file.h"
 #include "registry_tree.h"
@@ -15,16 +17,19 @@ namespace {
 
 const char kSuccess[] = "The operation completed successfully.\n";
 
+// reg.exe's own sentences where it has them; a failure of the database
+// itself names the database; everything else in the system's words.
 std::string ErrorText(LSTATUS status) {
   switch (status) {
     case ERROR_FILE_NOT_FOUND:
       return "The system was unable to find the specified registry key or value.";
-    case ERROR_ACCESS_DENIED: return "Access is denied.";
-    case ERROR_KEY_DELETED: return "The key was deleted by someone else.";
     case ERROR_BAD_PATHNAME: return "Invalid key name.";
-    case ERROR_INVALID_PARAMETER: return "The parameter is incorrect.";
-    default: return "Registry error " + std::to_string(status) + ".";
+    default: break;
   }
+  std::string registry = RegistryFailureText(status);
+  if (registry.empty()) return DescribeWin32Error(static_cast<DWORD>(status));
+  registry[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(registry[0])));
+  return registry + ".";
 }
 
 void Print(const std::string& text) { fputs(text.c_str(), stdout); }

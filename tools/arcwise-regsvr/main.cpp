@@ -16,6 +16,8 @@
 
 #include <objbase.h>
 
+#include "error_text.h"
+
 namespace {
 
 enum ExitCode { kSuccess = 0, kBadArguments = 1, kComFailed = 2, kLoadFailed = 3,
@@ -78,13 +80,16 @@ int CallEntry(const Options& options) {
     dlclose(handle);
     return kEntryMissing;
   }
+  // A module reports a busy or damaged registry as its own failure code
+  // (SELFREG_E_CLASS, say); the platform remembers what the database said.
+  ArcwiseRegistryClearLastError();
   HRESULT hr = entry();
   dlclose(handle);
   if (FAILED(hr)) {
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08x", static_cast<unsigned>(hr));
-    Report(options, "The module \"" + options.module + "\" was loaded but the call to " +
-                        entryName + " failed with error code " + code + ".");
+    const std::string registry = LastRegistryFailureText();
+    Report(options, "The module \"" + options.module + "\" was loaded but the call to " + entryName +
+                        " failed with error code " + DescribeHResult(hr) +
+                        (registry.empty() ? std::string() : ": " + registry) + ".");
     return kCallFailed;
   }
   Report(options, std::string(entryName) + " in " + options.module + " succeeded.");
@@ -127,8 +132,7 @@ int main(int argc, char** argv) {
   // regsvr32 enters a single-threaded apartment around the call.
   HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (FAILED(hr)) {
-    if (!options.silent)
-      std::printf("COM could not be initialized: 0x%08x.\n", static_cast<unsigned>(hr));
+    if (!options.silent) std::printf("COM could not be initialized: %s.\n", DescribeHResult(hr).c_str());
     return kComFailed;
   }
   int exitCode = CallEntry(options);

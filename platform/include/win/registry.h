@@ -106,3 +106,20 @@ WString ArcwiseRegistryPath();
 #define ERROR_CANCELLED 1223L
 #endif
 LSTATUS ArcwiseRegistryTransaction(bool (*body)(void* context), void* context);
+
+extern "C" {
+// The calling thread's last registry failure that came from the database
+// file itself rather than from the keys asked for: ERROR_BUSY (another
+// process held the database past the busy timeout), ERROR_REGISTRY_CORRUPT
+// (the file is damaged or no database), ERROR_REGISTRY_IO_FAILED,
+// ERROR_DISK_FULL, ERROR_CANTOPEN, ERROR_NOT_ENOUGH_MEMORY. ERROR_SUCCESS
+// when there was none since the thread started or last cleared it. Like
+// GetLastError it survives later successful calls, so a caller that needs
+// to know whether one operation met such a failure clears it first.
+LSTATUS ArcwiseRegistryLastError(void);
+// SQLite's own reason for that failure ("database disk image is malformed",
+// "file is not a database", "database is locked"); empty when there is
+// none. Valid until the thread's next registry call.
+LPCWSTR ArcwiseRegistryLastErrorText(void);
+void ArcwiseRegistryClearLastError(void);
+}  // extern "C"
