@@ -8,8 +8,11 @@
 # build-fuzz/fuzz-corpus/<target>/, FUZZ_CORPUS_DIR=<folder> in <folder>/<target>/,
 # and a kept corpus is where the next run starts. The zip seeds include the
 # shared third-party archives (ARCWISE_CORPUS_DIR, default ../shared/corpus
-# beside the clone) when they are there. Needs clang and libclang-rt (Debian:
-# clang, libclang-rt-14-dev).
+# beside the clone) when they are there. For a long run on every core,
+# FUZZ_FORK=<processes> runs libFuzzer's fork mode (one campaign, one corpus,
+# executions counted over all processes) and FUZZ_RUNS=<executions> ends the
+# run after that many executions instead of after the given seconds.
+# Needs clang and libclang-rt (Debian: clang, libclang-rt-14-dev).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build-fuzz"
@@ -78,9 +81,12 @@ for target in "${targets[@]}"; do
   [[ $target == zip_document_fuzzer ]] && extra=("$shared_corpus" "${max_len[$target]}")
   "$dir/tests/fuzz/${seeder[$target]}" "$seeds" "${extra[@]}"
 
-  echo "== $target, ${seconds}s =="
+  limit=(-max_total_time="$seconds")
+  [[ -n ${FUZZ_RUNS:-} ]] && limit=(-runs="$FUZZ_RUNS")
+  [[ -n ${FUZZ_FORK:-} ]] && limit+=(-fork="$FUZZ_FORK")
+  echo "== $target, ${limit[*]} =="
   # A hang of 10 s or 2 GB of memory is a finding, like a crash.
-  if ! ASAN_OPTIONS=$asan_options ARCWISE_FUZZ_TMPDIR="$work/tmp/$target" "$dir/tests/fuzz/$target" -max_total_time="$seconds" \
+  if ! ASAN_OPTIONS=$asan_options ARCWISE_FUZZ_TMPDIR="$work/tmp/$target" "$dir/tests/fuzz/$target" "${limit[@]}" \
       -max_len="${max_len[$target]}" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$dir/fuzz-artifacts/" \
       -print_final_stats=1 "$corpus" "$seeds"; then
     failed+=("$target")
