@@ -3,8 +3,7 @@
 #include "compat/Win32Compat.h"
 
 #include "FilterGuids.h"
-#include "FilterModule.h"
-#include "FilterRegistration.h"
+#include "FilterModuleExports.h"
 #include "CompoundFilter.h"
 
 namespace {
@@ -26,22 +25,4 @@ const FilterModuleInfo kCompoundModule = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
-  if (dwReason == DLL_PROCESS_ATTACH) {
-    FilterModuleSetHandle(reinterpret_cast<HMODULE>(hInstance));
-    DisableThreadLibraryCalls(reinterpret_cast<HMODULE>(hInstance));
-  }
-  return TRUE;
-}
-ARCWISE_DEFINE_DLLMAIN_HOOKS()
-
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  return FilterModuleGetClassObject(kCompoundModule, rclsid, riid, ppv);
-}
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
-  return RegisterFilterModule(kCompoundModule);
-}
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  return UnregisterFilterModule(kCompoundModule);
-}
+ARCWISE_DEFINE_FILTER_MODULE(kCompoundModule)

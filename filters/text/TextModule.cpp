@@ -3,8 +3,7 @@
 #include "compat/Win32Compat.h"
 
 #include "FilterGuids.h"
-#include "FilterModule.h"
-#include "FilterRegistration.h"
+#include "FilterModuleExports.h"
 #include "TextFilter.h"
 
 namespace {
@@ -28,22 +27,4 @@ const FilterModuleInfo kTextModule = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
-  if (dwReason == DLL_PROCESS_ATTACH) {
-    FilterModuleSetHandle(reinterpret_cast<HMODULE>(hInstance));
-    DisableThreadLibraryCalls(reinterpret_cast<HMODULE>(hInstance));
-  }
-  return TRUE;
-}
-ARCWISE_DEFINE_DLLMAIN_HOOKS()
-
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  return FilterModuleGetClassObject(kTextModule, rclsid, riid, ppv);
-}
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() { return FilterModuleCanUnloadNow(); }
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
-  return RegisterFilterModule(kTextModule);
-}
-ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  return UnregisterFilterModule(kTextModule);
-}
+ARCWISE_DEFINE_FILTER_MODULE(kTextModule)

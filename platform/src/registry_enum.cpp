@@ -16,33 +16,46 @@ void SetFileTime(PFILETIME ft, int64_t ticks) {
   ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
 }
 
+// The row at `index` of `sql` (which binds the key's id as 1 and the index
+// as 2) for a key opened with `access`, handed to `read` inside the read
+// transaction; ERROR_NO_MORE_ITEMS past the last row.
+template <typename Read>
+LSTATUS ReadRowAt(HKEY hKey, REGSAM access, const char* sql, DWORD index, Read read) {
+  KeyRef key;
+  LSTATUS status = ResolveKey(hKey, &key);
+  if (status != ERROR_SUCCESS) return status;
+  if (CheckAccess(key, access) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
+  Database& db = *key.db;
+  ReadScope scope(db);
+  status = CheckKeyExists(db, key.id);
+  if (status != ERROR_SUCCESS) return status;
+  if (!db.Connection()) return ERROR_NO_MORE_ITEMS;
+  Statement stmt(db, sql);
+  stmt.Bind(1, key.id);
+  stmt.Bind(2, index);
+  const int rc = stmt.Step();
+  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  read(stmt);
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                       LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                       PFILETIME lpftLastWriteTime) {
   if (lpReserved || !lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_ENUMERATE_SUB_KEYS) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
   WString name;
   int64_t written = 0;
-  {
-    ReadScope scope(db);
-    status = CheckKeyExists(db, key.id);
-    if (status != ERROR_SUCCESS) return status;
-    if (!db.Connection()) return ERROR_NO_MORE_ITEMS;
-    Statement stmt(db, "SELECT name, written FROM keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?");
-    stmt.Bind(1, key.id);
-    stmt.Bind(2, dwIndex);
-    int rc = stmt.Step();
-    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-    name = NameFromBytes(stmt.Blob(0));
-    written = stmt.Int(1);
-  }
+  const LSTATUS status = ReadRowAt(
+      hKey, KEY_ENUMERATE_SUB_KEYS,
+      "SELECT name, written FROM keys WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?", dwIndex,
+      [&](Statement& row) {
+        name = NameFromBytes(row.Blob(0));
+        written = row.Int(1);
+      });
+  if (status != ERROR_SUCCESS) return status;
   if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
   std::memcpy(lpName, name.data(), name.size() * sizeof(WCHAR));
   lpName[name.size()] = 0;
@@ -57,29 +70,18 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   if (lpReserved || !lpValueName || !lpcchValueName || (lpData && !lpcbData))
     return ERROR_INVALID_PARAMETER;
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_QUERY_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
   WString name;
   DWORD type = 0;
   std::string data;
-  {
-    ReadScope scope(db);
-    status = CheckKeyExists(db, key.id);
-    if (status != ERROR_SUCCESS) return status;
-    if (!db.Connection()) return ERROR_NO_MORE_ITEMS;
-    Statement stmt(db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY id LIMIT 1 OFFSET ?");
-    stmt.Bind(1, key.id);
-    stmt.Bind(2, dwIndex);
-    int rc = stmt.Step();
-    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-    name = NameFromBytes(stmt.Blob(0));
-    type = static_cast<DWORD>(stmt.Int(1));
-    data = stmt.Blob(2);
-  }
+  const LSTATUS status = ReadRowAt(
+      hKey, KEY_QUERY_VALUE,
+      "SELECT name, type, data FROM vals WHERE key=? ORDER BY id LIMIT 1 OFFSET ?", dwIndex,
+      [&](Statement& row) {
+        name = NameFromBytes(row.Blob(0));
+        type = static_cast<DWORD>(row.Int(1));
+        data = row.Blob(2);
+      });
+  if (status != ERROR_SUCCESS) return status;
   if (name.size() >= *lpcchValueName) {
     if (lpType) *lpType = type;
     if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
