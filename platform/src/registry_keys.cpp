@@ -220,30 +220,38 @@ LSTATUS DeleteTree(Database& db, KeyId id, bool recursive) {
   return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
 }
 
+// FindSubKey below a key that must itself still exist (another process may
+// have deleted it since it was opened).
+LSTATUS FindBelowExistingKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts,
+                             KeyId* target) {
+  const LSTATUS status = CheckKeyExists(db, base);
+  return status == ERROR_SUCCESS ? FindSubKey(db, base, parts, target) : status;
+}
+
+// The open key or root a call names and the names of the subkey path below it.
+LSTATUS ResolveKeyPath(HKEY hKey, LPCWSTR lpSubKey, KeyRef* base, std::vector<std::u16string_view>* parts) {
+  LSTATUS status = ResolveKey(hKey, base);
+  return status == ERROR_SUCCESS ? SplitSubKey(lpSubKey, parts) : status;
+}
+
 LSTATUS DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool recursive) {
   KeyRef base;
-  LSTATUS status = ResolveKey(hKey, &base);
-  if (status != ERROR_SUCCESS) return status;
   std::vector<std::u16string_view> parts;
-  status = SplitSubKey(lpSubKey, &parts);
+  LSTATUS status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
   if (status != ERROR_SUCCESS) return status;
   Database& db = *base.db;
   if (db.ReadOnly()) {
     // Say what Windows says to a non-administrator: missing is missing,
     // present is not yours to delete.
     ReadScope scope(db);
-    status = CheckKeyExists(db, base.id);
-    if (status != ERROR_SUCCESS) return status;
     KeyId target = 0;
-    status = FindSubKey(db, base.id, parts, &target);
+    status = FindBelowExistingKey(db, base.id, parts, &target);
     return status != ERROR_SUCCESS ? status : ERROR_ACCESS_DENIED;
   }
   WriteScope scope(db);
   if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  status = CheckKeyExists(db, base.id);
-  if (status != ERROR_SUCCESS) return status;
   KeyId target = 0;
-  status = FindSubKey(db, base.id, parts, &target);
+  status = FindBelowExistingKey(db, base.id, parts, &target);
   if (status != ERROR_SUCCESS) return status;
   if (IsProtectedKey(target)) return ERROR_ACCESS_DENIED;
   KeyId parent = 0;
@@ -270,10 +278,8 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   KeyRef base;
-  LSTATUS status = ResolveKey(hKey, &base);
-  if (status != ERROR_SUCCESS) return status;
   std::vector<std::u16string_view> parts;
-  status = SplitSubKey(lpSubKey, &parts);
+  LSTATUS status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
   if (status != ERROR_SUCCESS) return status;
   Database& db = *base.db;
   REGSAM access = NormaliseAccess(samDesired, db.ReadOnly());
@@ -284,8 +290,7 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
   KeyId target = 0;
   {
     ReadScope scope(db);
-    status = CheckKeyExists(db, base.id);
-    if (status == ERROR_SUCCESS) status = FindSubKey(db, base.id, parts, &target);
+    status = FindBelowExistingKey(db, base.id, parts, &target);
     if (status != ERROR_SUCCESS) return status;
   }
   if (db.ReadOnly() && WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
@@ -307,10 +312,8 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   if (dwOptions & ~static_cast<DWORD>(REG_OPTION_VOLATILE | REG_OPTION_OPEN_LINK | 0x4))
     return ERROR_INVALID_PARAMETER;
   KeyRef base;
-  LSTATUS status = ResolveKey(hKey, &base);
-  if (status != ERROR_SUCCESS) return status;
   std::vector<std::u16string_view> parts;
-  status = SplitSubKey(lpSubKey, &parts);
+  LSTATUS status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
   if (status != ERROR_SUCCESS) return status;
   Database& db = *base.db;
   REGSAM access = NormaliseAccess(samDesired, db.ReadOnly());
@@ -325,10 +328,8 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   if (db.ReadOnly()) {
     // Opening an existing key for reading is all a read-only process may do.
     ReadScope scope(db);
-    status = CheckKeyExists(db, base.id);
-    if (status != ERROR_SUCCESS) return status;
     KeyId target = 0;
-    status = FindSubKey(db, base.id, parts, &target);
+    status = FindBelowExistingKey(db, base.id, parts, &target);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
     if (status != ERROR_SUCCESS || WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
     if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
