@@ -1,13 +1,13 @@
-// In-process servers: each shared object is dlopen'ed once per path and kept
-// in a process-wide list until its DllCanUnloadNow says S_OK to
-// CoFreeUnusedLibraries. Calls into a module (DllGetClassObject,
+// In-process servers: the runtime holds one reference to each server module
+// in the platform's list of loaded modules (the one LoadLibraryW uses too,
+// so a module loaded both ways is one load), and keeps it until the
+// module's DllCanUnloadNow says S_OK to CoFreeUnusedLibraries. Calls into a module (DllGetClassObject,
 // DllCanUnloadNow) run without the list's lock, because a module may create
 // objects from other modules while it answers; a module is never unloaded
 // while such a call is in flight or after it was used since it was asked.
 #include "com_internal.h"
+#include "module_list.h"
 #include "posix_util.h"
-
-#include <dlfcn.h>
 
 #include <memory>
 #include <mutex>
@@ -17,8 +17,8 @@
 namespace {
 
 struct LoadedModule {
-  std::string path;  // the POSIX path it was loaded from: the list's key
-  void* handle = nullptr;
+  std::string path;  // the POSIX path it was first loaded from
+  HMODULE handle = nullptr;  // the runtime's reference in the module list
   LPFNGETCLASSOBJECT getClassObject = nullptr;
   LPFNCANUNLOADNOW canUnloadNow = nullptr;  // without it the module stays loaded
   ULONG classObjects = 0;                   // class objects handed out so far
@@ -38,10 +38,11 @@ ModuleList& List() {
   return *list;
 }
 
-// The entry for path with one call marked in flight, or nullptr.
-LoadedModule* PinLoaded(ModuleList& list, const std::string& path) {
+// The entry for path (or, when path is empty, for the module handle) with
+// one call marked in flight, or nullptr.
+LoadedModule* PinLoaded(ModuleList& list, const std::string& path, HMODULE handle = nullptr) {
   for (auto& m : list.modules) {
-    if (m->path == path) {
+    if (path.empty() ? m->handle == handle : m->path == path) {
       ++m->callsInFlight;
       ++m->uses;
       return m.get();
@@ -76,25 +77,31 @@ HRESULT GetClassObjectFromModule(const WString& path, REFCLSID rclsid, REFIID ri
   if (!module) {
     // Loading runs the module's constructors, which may call back into the
     // runtime: done outside the lock.
-    dlerror();
-    void* handle = dlopen(posixPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    arcwise_platform::LoadFailure failure;
+    HMODULE handle = arcwise_platform::AcquireModule(posixPath, &failure);
     if (!handle) {
-      ReportLoadFailure(path, "cannot load", dlerror());
+      ReportLoadFailure(path, "cannot load", failure.detail.c_str());
       return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     }
-    auto getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(handle, "DllGetClassObject"));
+    DWORD error = ERROR_SUCCESS;
+    auto getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(
+        arcwise_platform::FindModuleExport(handle, "DllGetClassObject", &error));
     if (!getClassObject) {
-      ReportLoadFailure(path, "no DllGetClassObject in", dlerror());
-      dlclose(handle);
+      ReportLoadFailure(path, "no DllGetClassObject in", "the module does not export it");
+      arcwise_platform::ReleaseModule(handle);
       return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
-    auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(handle, "DllCanUnloadNow"));
+    auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(
+        arcwise_platform::FindModuleExport(handle, "DllCanUnloadNow", &error));
     bool raced = false;
     {
       std::lock_guard<std::mutex> lock(list.mutex);
+      // Another thread may have loaded it meanwhile, under this path or
+      // another one naming the same file: keep theirs.
       module = PinLoaded(list, posixPath);
+      if (!module) module = PinLoaded(list, std::string(), handle);
       if (module) {
-        raced = true;  // another thread loaded it meanwhile: keep theirs
+        raced = true;
       } else {
         auto entry = std::make_unique<LoadedModule>();
         entry->path = posixPath;
@@ -107,7 +114,7 @@ HRESULT GetClassObjectFromModule(const WString& path, REFCLSID rclsid, REFIID ri
         list.modules.push_back(std::move(entry));
       }
     }
-    if (raced) dlclose(handle);  // drops only our extra reference
+    if (raced) arcwise_platform::ReleaseModule(handle);  // drops only our extra reference
   }
 
   HRESULT hr = module->getClassObject(rclsid, riid, ppv);
@@ -138,7 +145,7 @@ void FreeUnusedModules() {
   }
   for (Candidate& c : candidates) c.canUnload = c.module->canUnloadNow() == S_OK;
 
-  std::vector<void*> handles;
+  std::vector<HMODULE> handles;
   {
     std::lock_guard<std::mutex> lock(list.mutex);
     for (Candidate& c : candidates) {
@@ -154,8 +161,9 @@ void FreeUnusedModules() {
       }
     }
   }
-  // Unloading runs the module's destructors: outside the lock.
-  for (void* handle : handles) dlclose(handle);
+  // Unloading runs the module's destructors: outside the lock. A module
+  // that LoadLibraryW holds as well stays loaded for that holder.
+  for (HMODULE handle : handles) arcwise_platform::ReleaseModule(handle);
 }
 
 }  // namespace arcwise_com

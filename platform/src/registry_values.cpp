@@ -1,7 +1,9 @@
-// Value functions: RegQueryValueExW, RegSetValueExW, RegDeleteValueW.
-// Data is kept as the exact bytes the caller gave, under its type number.
+// Value functions: RegQueryValueExW, RegGetValueW, RegSetValueExW,
+// RegDeleteValueW. Data is kept as the exact bytes the caller gave, under its
+// type number.
 #include "registry_values.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "registry_keys.h"
@@ -14,6 +16,100 @@ constexpr size_t kMaxValueNameLength = 16383;
 
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// The stored type and bytes of one value of an open key.
+LSTATUS ReadStoredValue(HKEY hKey, LPCWSTR lpValueName, DWORD* type, std::string* data) {
+  KeyRef key;
+  LSTATUS status = ResolveKey(hKey, &key);
+  if (status != ERROR_SUCCESS) return status;
+  if (CheckAccess(key, KEY_QUERY_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
+  Database& db = *key.db;
+  ReadScope scope(db);
+  status = CheckKeyExists(db, key.id);
+  if (status != ERROR_SUCCESS) return status;
+  if (!db.Connection()) return ERROR_FILE_NOT_FOUND;
+  Statement stmt(db, "SELECT type, data FROM vals WHERE key=? AND fold=?");
+  stmt.Bind(1, key.id);
+  stmt.BindBlob(2, FoldBytes(WView(lpValueName)));
+  int rc = stmt.Step();
+  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  *type = static_cast<DWORD>(stmt.Int(0));
+  *data = stmt.Blob(1);
+  return ERROR_SUCCESS;
+}
+
+// %NAME% references from the process environment; unknown names stay as
+// written, as ExpandEnvironmentStrings leaves them.
+WString ExpandEnvironment(std::u16string_view text) {
+  WString out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text[i] == u'%' ? text.find(u'%', i + 1) : WString::npos;
+    if (end == WString::npos || end == i + 1) {
+      out += text[i++];
+      continue;
+    }
+    std::string name = Utf16ToUtf8(text.substr(i + 1, end - i - 1));
+    if (const char* value = std::getenv(name.c_str())) {
+      out += Utf8ToUtf16(value);
+    } else {
+      out.append(text.substr(i, end - i + 1));
+    }
+    i = end + 1;
+  }
+  return out;
+}
+
+// The text of string data up to its first terminator.
+std::u16string_view StoredText(const std::string& data) {
+  std::u16string_view text(reinterpret_cast<const char16_t*>(data.data()), data.size() / sizeof(WCHAR));
+  size_t end = text.find(u'\0');
+  return end == std::u16string_view::npos ? text : text.substr(0, end);
+}
+
+// String data as RegGetValueW hands it out: whole characters, ending in a
+// terminator, a multi-string in two.
+void TerminateString(DWORD type, std::string* data) {
+  if (data->size() % sizeof(WCHAR)) data->push_back('\0');
+  const size_t needed = (type == REG_MULTI_SZ ? 2 : 1) * sizeof(WCHAR);
+  auto endsTerminated = [&] {
+    if (data->size() < needed) return false;
+    for (size_t k = data->size() - needed; k < data->size(); ++k) {
+      if ((*data)[k] != '\0') return false;
+    }
+    return true;
+  };
+  while (!endsTerminated()) data->append(sizeof(WCHAR), '\0');
+}
+
+DWORD TypeBit(DWORD type) {
+  switch (type) {
+    case REG_NONE: return RRF_RT_REG_NONE;
+    case REG_SZ: return RRF_RT_REG_SZ;
+    case REG_EXPAND_SZ: return RRF_RT_REG_EXPAND_SZ;
+    case REG_BINARY: return RRF_RT_REG_BINARY;
+    case REG_DWORD: return RRF_RT_REG_DWORD;
+    case REG_MULTI_SZ: return RRF_RT_REG_MULTI_SZ;
+    case REG_QWORD: return RRF_RT_REG_QWORD;
+    default: return 0;  // only RRF_RT_ANY takes other types
+  }
+}
+
+// ERROR_SUCCESS when the caller's type bits take this value.
+LSTATUS CheckRestriction(DWORD flags, DWORD type, size_t size) {
+  const DWORD types = flags & RRF_RT_ANY;
+  if (types != RRF_RT_ANY && !(types & TypeBit(type))) return ERROR_UNSUPPORTED_TYPE;
+  if (type == REG_DWORD && size != 4) return ERROR_DATATYPE_MISMATCH;
+  if (type == REG_QWORD && size != 8) return ERROR_DATATYPE_MISMATCH;
+  if (type == REG_BINARY) {
+    // Binary data stands in for a number only at the number's size.
+    if (types == RRF_RT_DWORD && size != 4) return ERROR_DATATYPE_MISMATCH;
+    if (types == RRF_RT_QWORD && size != 8) return ERROR_DATATYPE_MISMATCH;
+    if (types == (RRF_RT_DWORD | RRF_RT_QWORD) && size != 4 && size != 8) return ERROR_DATATYPE_MISMATCH;
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -47,28 +143,64 @@ using namespace arcwise_registry;
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData) {
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_QUERY_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
   DWORD type = 0;
   std::string data;
-  {
-    ReadScope scope(db);
-    status = CheckKeyExists(db, key.id);
-    if (status != ERROR_SUCCESS) return status;
-    if (!db.Connection()) return ERROR_FILE_NOT_FOUND;
-    Statement stmt(db, "SELECT type, data FROM vals WHERE key=? AND fold=?");
-    stmt.Bind(1, key.id);
-    stmt.BindBlob(2, FoldBytes(WView(lpValueName)));
-    int rc = stmt.Step();
-    if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
-    if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-    type = static_cast<DWORD>(stmt.Int(0));
-    data = stmt.Blob(1);
-  }
+  LSTATUS status = ReadStoredValue(hKey, lpValueName, &type, &data);
+  if (status != ERROR_SUCCESS) return status;
   return CopyValueData(type, data, lpType, lpData, lpcbData);
+}
+
+LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
+                     PVOID pvData, LPDWORD pcbData) {
+  const DWORD types = dwFlags & RRF_RT_ANY;
+  if ((pvData && !pcbData) || types == 0) return ERROR_INVALID_PARAMETER;
+  // Expanded text is REG_SZ, so a request for unexpanded text must say so.
+  if ((types & RRF_RT_REG_EXPAND_SZ) && !(dwFlags & RRF_NOEXPAND) && types != RRF_RT_ANY)
+    return ERROR_INVALID_PARAMETER;
+  const DWORD room = pvData ? *pcbData : 0;
+  auto fail = [&](LSTATUS status) {
+    if ((dwFlags & RRF_ZEROONFAILURE) && pvData && room) std::memset(pvData, 0, room);
+    return status;
+  };
+
+  HKEY key = hkey;
+  HKEY subkey = nullptr;
+  if (lpSubKey && *lpSubKey) {
+    REGSAM access = KEY_QUERY_VALUE;
+    if (dwFlags & RRF_SUBKEY_WOW6464KEY) access |= KEY_WOW64_64KEY;
+    if (dwFlags & RRF_SUBKEY_WOW6432KEY) access |= KEY_WOW64_32KEY;
+    LSTATUS status = RegOpenKeyExW(hkey, lpSubKey, 0, access, &subkey);
+    if (status != ERROR_SUCCESS) return fail(status);
+    key = subkey;
+  }
+  DWORD type = 0;
+  std::string data;
+  LSTATUS status = ReadStoredValue(key, lpValue, &type, &data);
+  if (subkey) RegCloseKey(subkey);
+  if (status != ERROR_SUCCESS) return fail(status);
+
+  if (type == REG_EXPAND_SZ && !(dwFlags & RRF_NOEXPAND)) {
+    const WString expanded = ExpandEnvironment(StoredText(data));
+    data.assign(reinterpret_cast<const char*>(expanded.c_str()), (expanded.size() + 1) * sizeof(WCHAR));
+    type = REG_SZ;
+  }
+  if (IsStringType(type)) TerminateString(type, &data);
+  status = CheckRestriction(dwFlags, type, data.size());
+  if (status != ERROR_SUCCESS) return fail(status);
+
+  if (pdwType) *pdwType = type;
+  const DWORD size = static_cast<DWORD>(data.size());
+  if (!pvData) {
+    if (pcbData) *pcbData = size;
+    return ERROR_SUCCESS;
+  }
+  if (room < size) {
+    *pcbData = size;
+    return fail(ERROR_MORE_DATA);
+  }
+  if (size) std::memcpy(pvData, data.data(), size);
+  *pcbData = size;
+  return ERROR_SUCCESS;
 }
 
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,

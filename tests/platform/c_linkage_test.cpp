@@ -19,15 +19,17 @@ TEST(CLinkage, SdkFunctionsAreFoundByTheirPlainNames) {
       // Search, shell helpers, registry
       "LoadIFilter", "SHCreateStreamOnFileEx", "SHCreateMemStream", "PathFindExtensionW", "SHDeleteKeyW",
       "RegOpenKeyExW", "RegCreateKeyExW", "RegQueryValueExW", "RegSetValueExW", "RegDeleteKeyW",
-      "RegEnumKeyExW", "RegCloseKey",
+      "RegEnumKeyExW", "RegCloseKey", "RegGetValueW",
       // Kernel
       "CreateFileW", "ReadFile", "WriteFile", "CloseHandle", "DeleteFileW", "GetTempPathW",
       "GetTempFileNameW", "FindFirstFileW", "GetFileAttributesW", "GetLastError", "MultiByteToWideChar",
       "WideCharToMultiByte", "GetACP", "GetSystemDefaultLCID", "OutputDebugStringW",
       "InitializeCriticalSection", "InterlockedIncrement", "GetModuleFileNameW", "lstrlenW", "_waccess",
       "LockFileEx", "UnlockFileEx", "MoveFileExW", "PathIsRelativeW", "FormatMessageW", "LocalFree",
+      "LoadLibraryW", "GetProcAddress", "FreeLibrary",
       // Platform extras
-      "ArcwiseRegistryLastError", "ArcwiseRegistryLastErrorText", "ArcwiseRegistryClearLastError"};
+      "ArcwiseRegistryLastError", "ArcwiseRegistryLastErrorText", "ArcwiseRegistryClearLastError",
+      "ArcwiseLastLoadErrorText"};
   for (const char* name : names) EXPECT_NE(nullptr, dlsym(RTLD_DEFAULT, name)) << name;
 }
 

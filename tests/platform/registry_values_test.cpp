@@ -218,3 +218,169 @@ TEST(RegistryValues, ArgumentAndHandleErrors) {
   EXPECT_EQ(RegQueryValueExW(closed, W("V"), nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
 }
+
+// ---- RegGetValueW ------------------------------------------------------------------
+
+namespace {
+
+std::string WideBytes(const WString& text) { return Bytes(text.data(), text.size() * sizeof(WCHAR)); }
+const std::string kNul(sizeof(WCHAR), '\0');
+
+// Values of every stored shape, written as raw bytes under their type.
+void WriteShapes(HKEY key) {
+  auto raw = [&](LPCWSTR name, DWORD type, const std::string& bytes) {
+    ASSERT_EQ(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+  };
+  const DWORD dword = 42;
+  const ULONGLONG qword = 0x0102030405060708ULL;
+  raw(W("Sz"), REG_SZ, WideBytes(W("text")) + kNul);
+  raw(W("SzBare"), REG_SZ, WideBytes(W("abc")));  // stored without a terminator
+  raw(W("SzOdd"), REG_SZ, WideBytes(W("ab")) + "c");  // half a character at the end
+  raw(W("Expand"), REG_EXPAND_SZ, WideBytes(W("%ARCWISE_TEST_EXPAND%\\x %ARCWISE_TEST_UNSET%")) + kNul);
+  raw(W("Dword"), REG_DWORD, Bytes(&dword, 4));
+  raw(W("DwordShort"), REG_DWORD, Bytes(&dword, 2));
+  raw(W("Qword"), REG_QWORD, Bytes(&qword, 8));
+  raw(W("Bin4"), REG_BINARY, Bytes(&dword, 4));
+  raw(W("Bin8"), REG_BINARY, Bytes(&qword, 8));
+  raw(W("Bin3"), REG_BINARY, Bytes(&dword, 3));
+  raw(W("Multi"), REG_MULTI_SZ, WideBytes(W("a")) + kNul + WideBytes(W("b")) + kNul + kNul);
+  raw(W("MultiBare"), REG_MULTI_SZ, WideBytes(W("a")));
+  raw(W("None"), REG_NONE, std::string());
+  raw(W("Odd"), 0x1234, "\xde\xad");
+}
+
+TEST(RegistryGetValue, TypeRestrictionsSizesAndTerminators) {
+  TestKey key(W("GetValueShapes"));
+  ASSERT_EQ(key.status(), ERROR_SUCCESS);
+  WriteShapes(key.get());
+  ScopedEnv expand("ARCWISE_TEST_EXPAND", "/opt/here");
+  ScopedEnv unset("ARCWISE_TEST_UNSET", nullptr);
+  const DWORD dword = 42;
+  const ULONGLONG qword = 0x0102030405060708ULL;
+  const std::string expanded = WideBytes(W("/opt/here\\x %ARCWISE_TEST_UNSET%")) + kNul;
+  const std::string unexpanded = WideBytes(W("%ARCWISE_TEST_EXPAND%\\x %ARCWISE_TEST_UNSET%")) + kNul;
+
+  const struct {
+    LPCWSTR name;
+    DWORD flags;
+    LSTATUS status;
+    DWORD type;        // when it succeeds
+    std::string data;  // when it succeeds
+  } cases[] = {
+      {W("Sz"), RRF_RT_REG_SZ, ERROR_SUCCESS, REG_SZ, WideBytes(W("text")) + kNul},
+      {W("Sz"), RRF_RT_ANY, ERROR_SUCCESS, REG_SZ, WideBytes(W("text")) + kNul},
+      {W("Sz"), RRF_RT_REG_MULTI_SZ | RRF_RT_REG_DWORD, ERROR_UNSUPPORTED_TYPE, 0, ""},
+      {W("SzBare"), RRF_RT_REG_SZ, ERROR_SUCCESS, REG_SZ, WideBytes(W("abc")) + kNul},
+      {W("SzOdd"), RRF_RT_REG_SZ, ERROR_SUCCESS, REG_SZ, WideBytes(W("ab")) + "c" + std::string(3, '\0')},
+      // Expanded text is REG_SZ; unexpanded text must be asked for as such.
+      {W("Expand"), RRF_RT_REG_SZ, ERROR_SUCCESS, REG_SZ, expanded},
+      {W("Expand"), RRF_RT_ANY, ERROR_SUCCESS, REG_SZ, expanded},
+      {W("Expand"), RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, ERROR_SUCCESS, REG_EXPAND_SZ, unexpanded},
+      {W("Expand"), RRF_RT_ANY | RRF_NOEXPAND, ERROR_SUCCESS, REG_EXPAND_SZ, unexpanded},
+      {W("Expand"), RRF_RT_REG_SZ | RRF_NOEXPAND, ERROR_UNSUPPORTED_TYPE, 0, ""},
+      {W("Expand"), RRF_RT_REG_EXPAND_SZ, ERROR_INVALID_PARAMETER, 0, ""},
+      {W("Expand"), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, ERROR_INVALID_PARAMETER, 0, ""},
+      {W("Dword"), RRF_RT_REG_DWORD, ERROR_SUCCESS, REG_DWORD, Bytes(&dword, 4)},
+      {W("Dword"), RRF_RT_DWORD, ERROR_SUCCESS, REG_DWORD, Bytes(&dword, 4)},
+      {W("Dword"), RRF_RT_QWORD, ERROR_UNSUPPORTED_TYPE, 0, ""},
+      {W("DwordShort"), RRF_RT_DWORD, ERROR_DATATYPE_MISMATCH, 0, ""},
+      {W("Qword"), RRF_RT_QWORD, ERROR_SUCCESS, REG_QWORD, Bytes(&qword, 8)},
+      {W("Qword"), RRF_RT_REG_SZ, ERROR_UNSUPPORTED_TYPE, 0, ""},
+      // Binary data stands in for a number only at the number's size.
+      {W("Bin4"), RRF_RT_DWORD, ERROR_SUCCESS, REG_BINARY, Bytes(&dword, 4)},
+      {W("Bin8"), RRF_RT_QWORD, ERROR_SUCCESS, REG_BINARY, Bytes(&qword, 8)},
+      {W("Bin8"), RRF_RT_DWORD, ERROR_DATATYPE_MISMATCH, 0, ""},
+      {W("Bin3"), RRF_RT_DWORD, ERROR_DATATYPE_MISMATCH, 0, ""},
+      {W("Bin3"), RRF_RT_DWORD | RRF_RT_QWORD, ERROR_DATATYPE_MISMATCH, 0, ""},
+      {W("Bin3"), RRF_RT_REG_BINARY, ERROR_SUCCESS, REG_BINARY, Bytes(&dword, 3)},
+      {W("Bin3"), RRF_RT_ANY, ERROR_SUCCESS, REG_BINARY, Bytes(&dword, 3)},
+      {W("Multi"), RRF_RT_REG_MULTI_SZ, ERROR_SUCCESS, REG_MULTI_SZ,
+       WideBytes(W("a")) + kNul + WideBytes(W("b")) + kNul + kNul},
+      {W("MultiBare"), RRF_RT_REG_MULTI_SZ, ERROR_SUCCESS, REG_MULTI_SZ, WideBytes(W("a")) + kNul + kNul},
+      {W("None"), RRF_RT_REG_NONE, ERROR_SUCCESS, REG_NONE, ""},
+      {W("None"), RRF_RT_REG_BINARY, ERROR_UNSUPPORTED_TYPE, 0, ""},
+      {W("Odd"), RRF_RT_ANY, ERROR_SUCCESS, 0x1234, "\xde\xad"},
+      {W("Odd"), RRF_RT_REG_BINARY, ERROR_UNSUPPORTED_TYPE, 0, ""},
+      {W("Missing"), RRF_RT_ANY, ERROR_FILE_NOT_FOUND, 0, ""},
+      {W("Sz"), 0, ERROR_INVALID_PARAMETER, 0, ""},  // no type at all
+      {W("Sz"), RRF_NOEXPAND, ERROR_INVALID_PARAMETER, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.name) + " flags 0x" + std::to_string(c.flags));
+    // The size alone, then into a buffer of exactly that size.
+    DWORD type = 0xFFFF, size = 0;
+    EXPECT_EQ(RegGetValueW(key.get(), nullptr, c.name, c.flags, &type, nullptr, &size), c.status);
+    if (c.status != ERROR_SUCCESS) continue;
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(size, c.data.size());
+    std::string buffer(size + 4, '\x55');
+    DWORD got = size;
+    type = 0xFFFF;
+    ASSERT_EQ(RegGetValueW(key.get(), nullptr, c.name, c.flags, &type, buffer.data(), &got), ERROR_SUCCESS);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(buffer.substr(0, got), c.data);
+    EXPECT_EQ(buffer.substr(got), std::string(4, '\x55')) << "written past the size given";
+    if (size == 0) continue;
+    // One byte short: ERROR_MORE_DATA with the size needed, and with
+    // RRF_ZEROONFAILURE a cleared buffer.
+    got = size - 1;
+    EXPECT_EQ(RegGetValueW(key.get(), nullptr, c.name, c.flags, nullptr, buffer.data(), &got), ERROR_MORE_DATA);
+    EXPECT_EQ(got, size);
+    buffer.assign(size + 4, '\x55');
+    got = size - 1;
+    EXPECT_EQ(RegGetValueW(key.get(), nullptr, c.name, c.flags | RRF_ZEROONFAILURE, nullptr, buffer.data(), &got),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(buffer.substr(0, size - 1), std::string(size - 1, '\0'));
+    EXPECT_EQ(buffer[size - 1], '\x55') << "cleared past the buffer given";
+  }
+}
+
+TEST(RegistryGetValue, SubkeysDefaultValuesRightsAndArguments) {
+  TestKey key(W("GetValueKeys"));
+  ASSERT_EQ(key.status(), ERROR_SUCCESS);
+  HKEY child = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(key.get(), W("Child"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(child, W("V"), 7), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(child, nullptr, W("default")), ERROR_SUCCESS);
+  RegCloseKey(child);
+
+  DWORD value = 0, size = sizeof(value);
+  // Through a subkey of an open key, and of a root key.
+  EXPECT_EQ(RegGetValueW(key.get(), W("child"), W("V"), RRF_RT_REG_DWORD, nullptr, &value, &size), ERROR_SUCCESS);
+  EXPECT_EQ(value, 7u);
+  value = 0;
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, (key.path() + W("\\Child")).c_str(), W("V"), RRF_RT_DWORD, nullptr,
+                         &value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 7u);
+  // Null and empty value names are the default value.
+  for (LPCWSTR name : {static_cast<LPCWSTR>(nullptr), W("")}) {
+    WCHAR text[16] = {};
+    size = sizeof(text);
+    EXPECT_EQ(RegGetValueW(key.get(), W("Child"), name, RRF_RT_REG_SZ, nullptr, text, &size), ERROR_SUCCESS);
+    EXPECT_EQ(WString(text), W("default"));
+  }
+
+  size = sizeof(value);
+  EXPECT_EQ(RegGetValueW(key.get(), W("NoSuchChild"), W("V"), RRF_RT_ANY, nullptr, &value, &size),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegGetValueW(key.get(), W("Child"), W("V"), RRF_RT_ANY, nullptr, &value, nullptr),
+            ERROR_INVALID_PARAMETER);  // data without its size
+  EXPECT_EQ(RegGetValueW(reinterpret_cast<HKEY>(uintptr_t(0x1234)), nullptr, W("V"), RRF_RT_ANY, nullptr, nullptr,
+                         &size),
+            ERROR_INVALID_HANDLE);
+  // A key opened without the right to read values.
+  HKEY writer = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(key.get(), W("Child"), 0, KEY_SET_VALUE, &writer), ERROR_SUCCESS);
+  value = 0x55555555;
+  size = sizeof(value);
+  EXPECT_EQ(RegGetValueW(writer, nullptr, W("V"), RRF_RT_ANY | RRF_ZEROONFAILURE, nullptr, &value, &size),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(value, 0u);
+  RegCloseKey(writer);
+}
+
+}  // namespace

@@ -24,11 +24,14 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include <propidl.h>
 #include <shlwapi.h>
 #include <windows.h>
 
 #include "archive/zip_writer.h"
+#include "filter/modules/fake_filter.h"
 #include "support/compound_writer.h"
 #include "support/registry_damage.h"
 #include "support/run_process.h"
@@ -40,146 +43,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ---- A small JSON reader: enough to check the tool's records strictly ------
-struct Json {
-  enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-  bool boolean = false;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::map<std::string, Json> fields;
+// ---- Reading the records ----------------------------------------------------------
+// Records are read with nlohmann-json; members in the order the tool wrote
+// them, which the format promises.
+using Json = nlohmann::ordered_json;
 
-  bool Has(const std::string& key) const { return kind == Object && fields.count(key) != 0; }
-  const Json& operator[](const std::string& key) const {
-    static const Json missing;
-    auto it = fields.find(key);
-    return it == fields.end() ? missing : it->second;
-  }
-};
+// The member `key` of an object, or null when there is none.
+const Json& At(const Json& value, const char* key) {
+  static const Json missing;
+  return value.is_object() && value.contains(key) ? value[key] : missing;
+}
 
-class JsonParser {
- public:
-  explicit JsonParser(const std::string& text) : m_text(text) {}
-  // False unless the whole text is one JSON value.
-  bool Parse(Json* out) {
-    if (!Value(out)) return false;
-    Space();
-    return m_pos == m_text.size();
-  }
-
- private:
-  void Space() {
-    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
-  }
-  bool Literal(const char* word) {
-    size_t n = std::char_traits<char>::length(word);
-    if (m_text.compare(m_pos, n, word) != 0) return false;
-    m_pos += n;
-    return true;
-  }
-  bool Value(Json* out) {
-    Space();
-    if (m_pos >= m_text.size()) return false;
-    char c = m_text[m_pos];
-    if (c == '{') return ObjectValue(out);
-    if (c == '[') return ArrayValue(out);
-    if (c == '"') {
-      out->kind = Json::String;
-      return StringValue(&out->text);
-    }
-    if (Literal("true")) {
-      out->kind = Json::Bool;
-      out->boolean = true;
-      return true;
-    }
-    if (Literal("false")) {
-      out->kind = Json::Bool;
-      return true;
-    }
-    if (Literal("null")) return true;
-    size_t start = m_pos;
-    while (m_pos < m_text.size() && std::string("+-0123456789.eE").find(m_text[m_pos]) != std::string::npos) ++m_pos;
-    if (start == m_pos) return false;
-    out->kind = Json::Number;
-    out->number = std::strtod(m_text.substr(start, m_pos - start).c_str(), nullptr);
-    return true;
-  }
-  bool StringValue(std::string* out) {
-    ++m_pos;
-    while (m_pos < m_text.size()) {
-      unsigned char c = static_cast<unsigned char>(m_text[m_pos++]);
-      if (c == '"') return true;
-      if (c < 0x20) return false;  // raw control characters are not JSON
-      if (c != '\\') {
-        out->push_back(static_cast<char>(c));
-        continue;
-      }
-      if (m_pos >= m_text.size()) return false;
-      char e = m_text[m_pos++];
-      switch (e) {
-        case '"': out->push_back('"'); break;
-        case '\\': out->push_back('\\'); break;
-        case '/': out->push_back('/'); break;
-        case 'n': out->push_back('\n'); break;
-        case 'r': out->push_back('\r'); break;
-        case 't': out->push_back('\t'); break;
-        case 'b': out->push_back('\b'); break;
-        case 'f': out->push_back('\f'); break;
-        case 'u': {
-          if (m_pos + 4 > m_text.size()) return false;
-          unsigned value = std::stoul(m_text.substr(m_pos, 4), nullptr, 16);
-          m_pos += 4;
-          if (value >= 0x80) return false;  // the tool escapes control characters only
-          out->push_back(static_cast<char>(value));
-          break;
-        }
-        default: return false;
-      }
-    }
-    return false;
-  }
-  bool ArrayValue(Json* out) {
-    out->kind = Json::Array;
-    ++m_pos;
-    Space();
-    if (m_pos < m_text.size() && m_text[m_pos] == ']') return ++m_pos, true;
-    for (;;) {
-      Json item;
-      if (!Value(&item)) return false;
-      out->items.push_back(std::move(item));
-      Space();
-      if (m_pos >= m_text.size()) return false;
-      char c = m_text[m_pos++];
-      if (c == ']') return true;
-      if (c != ',') return false;
-    }
-  }
-  bool ObjectValue(Json* out) {
-    out->kind = Json::Object;
-    ++m_pos;
-    Space();
-    if (m_pos < m_text.size() && m_text[m_pos] == '}') return ++m_pos, true;
-    for (;;) {
-      Space();
-      std::string key;
-      if (m_pos >= m_text.size() || m_text[m_pos] != '"' || !StringValue(&key)) return false;
-      Space();
-      if (m_pos >= m_text.size() || m_text[m_pos++] != ':') return false;
-      Json value;
-      if (!Value(&value)) return false;
-      if (out->fields.count(key)) return false;  // duplicate keys
-      out->fields[key] = std::move(value);
-      Space();
-      if (m_pos >= m_text.size()) return false;
-      char c = m_text[m_pos++];
-      if (c == '}') return true;
-      if (c != ',') return false;
-    }
-  }
-
-  const std::string& m_text;
-  size_t m_pos = 0;
-};
+std::string Text(const Json& value) { return value.is_string() ? value.get<std::string>() : std::string("<not text>"); }
+double Number(const Json& value) { return value.is_number() ? value.get<double>() : -1; }
 
 // ---- Running the tool --------------------------------------------------------
 using RunResult = arcwise_test::ProcessResult;
@@ -258,9 +134,9 @@ class ArcwiseDumpTest : public ::testing::Test {
   std::vector<Json> ParseJsonLines(const std::string& out) {
     std::vector<Json> records;
     for (const std::string& line : Lines(out)) {
-      Json record;
-      EXPECT_TRUE(JsonParser(line).Parse(&record)) << "not JSON: " << line;
-      EXPECT_EQ(record.kind, Json::Object) << line;
+      Json record = Json::parse(line, nullptr, false);
+      EXPECT_FALSE(record.is_discarded()) << "not JSON: " << line;
+      EXPECT_TRUE(record.is_object()) << line;
       records.push_back(std::move(record));
     }
     return records;
@@ -272,14 +148,11 @@ class ArcwiseDumpTest : public ::testing::Test {
 // Default value of an HKCR key in the registry at `database`, or "<missing>".
 std::string ClassesDefault(const std::string& database, const std::string& path) {
   setenv("ARCWISE_REGISTRY", database.c_str(), 1);
-  HKEY key = nullptr;
-  WString wide = Utf8ToUtf16(path);
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<missing>";
   WCHAR data[1024] = {};
-  DWORD cb = sizeof(data) - sizeof(WCHAR), type = 0;
-  LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &cb);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return "<missing>";
+  DWORD cb = sizeof(data);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, Utf8ToUtf16(path).c_str(), nullptr, RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, data,
+                   &cb) != ERROR_SUCCESS)
+    return "<missing>";
   return Utf16ToUtf8(data);
 }
 
@@ -398,23 +271,23 @@ TEST_F(ArcwiseDumpTest, JsonLinesParseAndHoldEveryChunkOfTheArchive) {
   for (size_t i = 0; i < records.size(); ++i) {
     const Json& r = records[i];
     SCOPED_TRACE(i);
-    EXPECT_EQ(r["file"].text, archive);
-    EXPECT_EQ(r["id"].number, double(i + 1));  // ids run from 1 without gaps
-    EXPECT_EQ(r["idChunkSource"].number, r["id"].number);
-    EXPECT_EQ(r["locale"].kind, Json::Number);
-    ASSERT_TRUE(r["attribute"].Has("fmtid"));
-    if (r["flags"].text == "TEXT") {
-      ASSERT_EQ(r["text"].kind, Json::String);
-      EXPECT_FALSE(r.Has("value"));
-      EXPECT_EQ(r["attribute"]["fmtid"].text, "{B725F130-47EF-101A-A5F1-02608C9EEBAC}");
-      EXPECT_EQ(r["attribute"]["propid"].number, 19);
-      EXPECT_EQ(r["attribute"]["label"].text, "Storage.Contents");
-      texts.push_back(r["text"].text);
+    EXPECT_EQ(Text(At(r, "file")), archive);
+    EXPECT_EQ(Number(At(r, "id")), double(i + 1));  // ids run from 1 without gaps
+    EXPECT_EQ(Number(At(r, "idChunkSource")), Number(At(r, "id")));
+    EXPECT_TRUE(At(r, "locale").is_number_unsigned());
+    ASSERT_TRUE(At(r, "attribute").contains("fmtid"));
+    if (Text(At(r, "flags")) == "TEXT") {
+      ASSERT_TRUE(At(r, "text").is_string());
+      EXPECT_FALSE(r.contains("value"));
+      EXPECT_EQ(Text(At(At(r, "attribute"), "fmtid")), "{B725F130-47EF-101A-A5F1-02608C9EEBAC}");
+      EXPECT_EQ(Number(At(At(r, "attribute"), "propid")), 19);
+      EXPECT_EQ(Text(At(At(r, "attribute"), "label")), "Storage.Contents");
+      texts.push_back(Text(At(r, "text")));
     } else {
-      ASSERT_EQ(r["flags"].text, "VALUE");
-      EXPECT_EQ(r["attribute"]["fmtid"].text, "{F29F85E0-4FF9-1068-AB91-08002B27B3D9}");
-      EXPECT_EQ(r["value"]["type"].text, "VT_LPSTR");
-      values[r["attribute"]["label"].text] = r["value"]["value"].text;
+      ASSERT_EQ(Text(At(r, "flags")), "VALUE");
+      EXPECT_EQ(Text(At(At(r, "attribute"), "fmtid")), "{F29F85E0-4FF9-1068-AB91-08002B27B3D9}");
+      EXPECT_EQ(Text(At(At(r, "value"), "type")), "VT_LPSTR");
+      values[Text(At(At(r, "attribute"), "label"))] = Text(At(At(r, "value"), "value"));
     }
   }
   // Contents of the text files (the nested archive's too), then the names.
@@ -430,7 +303,7 @@ TEST_F(ArcwiseDumpTest, JsonLinesParseAndHoldEveryChunkOfTheArchive) {
     EXPECT_TRUE(has(name)) << name;
   EXPECT_EQ(values["Summary.Title"], "Quarterly report");
   EXPECT_EQ(values["Summary.Author"], "Ada Lovelace");
-  EXPECT_EQ(records.front()["breakType"].text, "EOP");
+  EXPECT_EQ(Text(At(records.front(), "breakType")), "EOP");
 
   // Nothing of the extraction is left in the temporary folder.
   for (const auto& entry : fs::directory_iterator(m_tmp))
@@ -438,13 +311,48 @@ TEST_F(ArcwiseDumpTest, JsonLinesParseAndHoldEveryChunkOfTheArchive) {
 }
 
 TEST_F(ArcwiseDumpTest, JsonEscapesControlCharactersQuotesAndKeepsUnicode) {
-  WriteWhole(File("odd.txt"), "tab\there \"quoted\" back\\slash\x01 caf\xC3\xA9 \xF0\x9F\x98\x80");
+  const std::string text = "tab\there \"quoted\" back\\slash\x01\x7f caf\xC3\xA9 \xF0\x9F\x98\x80";
+  WriteWhole(File("odd.txt"), text);
   RunResult run = Run({"--json", File("odd.txt")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<Json> records = ParseJsonLines(run.out);
   ASSERT_EQ(records.size(), 1u) << run.out;
-  EXPECT_EQ(records[0]["text"].text, "tab\there \"quoted\" back\\slash\x01 caf\xC3\xA9 \xF0\x9F\x98\x80");
-  EXPECT_NE(run.out.find("\\u0001"), std::string::npos) << run.out;
+  EXPECT_EQ(Text(At(records[0], "text")), text);
+  // Control characters (DEL too) escaped, everything else as UTF-8.
+  for (const char* written : {"\\t", "\\\"quoted\\\"", "\\\\", "\\u0001\\u007f", "caf\xC3\xA9 \xF0\x9F\x98\x80"})
+    EXPECT_NE(run.out.find(written), std::string::npos) << written << " in " << run.out;
+  // The members in the order the README gives.
+  std::vector<std::string> keys;
+  for (const auto& member : records[0].items()) keys.push_back(member.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"file", "id", "breakType", "flags", "locale", "attribute",
+                                             "idChunkSource", "cwcStartSource", "cwcLenSource", "text"}));
+}
+
+// GetText pieces that split surrogate pairs, from the scriptable fake
+// filter: it hands out as much as the tool's buffer of 65,536 units takes,
+// so a pair after 65,535 units is cut in two. A pair split between two
+// pieces comes out whole; a lone half is U+FFFD at the end of a chunk, but
+// pairs with the first unit of a NO_BREAK chunk the plain text joins on.
+TEST_F(ArcwiseDumpTest, SurrogatePairsSplitBetweenPiecesComeOutWhole) {
+  if (std::string(ARCWISE_FAKE_FILTER_MODULE).empty()) GTEST_SKIP() << "the fake filter is not part of this build";
+  setenv("ARCWISE_REGISTRY", m_registry.c_str(), 1);
+  ASSERT_EQ(arcwise_fake::RegisterFakeClass(CLSID_ArcwiseFakeFilter, Utf8ToUtf16(ARCWISE_FAKE_FILTER_MODULE)),
+            ERROR_SUCCESS);
+  const std::string run(65535, 'x');
+  WriteWhole(File("split.fake"), "chunk text " + run + "\\uD83D\\uDE00 tail\\uD800\nchunk text \\uDC00lone\n");
+  const std::string face = "\xF0\x9F\x98\x80", replacement = "\xEF\xBF\xBD", joinedPair = "\xF0\x90\x80\x80";
+  const std::string clsid = Utf16ToUtf8(GuidToString(CLSID_ArcwiseFakeFilter));
+
+  RunResult json = Run({"--no-register", "--json", "--clsid", clsid, File("split.fake")});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  std::vector<Json> records = ParseJsonLines(json.out);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_TRUE(Text(At(records[0], "text")) == run + face + " tail" + replacement) << "the first chunk's text differs";
+  EXPECT_EQ(Text(At(records[1], "text")), replacement + "lone");
+
+  RunResult text = Run({"--no-register", "--text", "--clsid", clsid, File("split.fake")});
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_TRUE(text.out == run + face + " tail" + joinedPair + "lone\n") << "the plain text differs";
 }
 
 TEST_F(ArcwiseDumpTest, TextOutputIsOnlyTheTextWithBlankLinesBetweenChunks) {
@@ -516,8 +424,8 @@ TEST_F(ArcwiseDumpTest, TheSampleArchiveOfTheQuickStartShowsEveryKindOfContent) 
   std::string texts;
   std::map<std::string, std::string> values;
   for (const Json& r : records) {
-    if (r.Has("text")) texts += r["text"].text + "\n";
-    if (r.Has("value")) values[r["attribute"]["label"].text] = r["value"]["value"].text;
+    if (r.contains("text")) texts += Text(At(r, "text")) + "\n";
+    if (r.contains("value")) values[Text(At(At(r, "attribute"), "label"))] = Text(At(At(r, "value"), "value"));
   }
   EXPECT_NE(texts.find("Welcome to the Arcwise sample archive."), std::string::npos) << texts;  // docs/readme.txt
   EXPECT_NE(texts.find("# Planning meeting"), std::string::npos);                                // a folder deeper
@@ -541,18 +449,18 @@ TEST_F(ArcwiseDumpTest, AFilterAskingForOlePropertiesGetsThemReadByTheHost) {
   ASSERT_EQ(records.size(), 3u) << run.out;
   std::map<std::string, const Json*> byLabel;
   for (size_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(records[i]["id"].number, double(i + 1));
-    EXPECT_EQ(records[i]["flags"].text, "VALUE");
-    EXPECT_FALSE(records[i].Has("text"));
-    byLabel[records[i]["attribute"]["label"].text] = &records[i];
+    EXPECT_EQ(Number(At(records[i], "id")), double(i + 1));
+    EXPECT_EQ(Text(At(records[i], "flags")), "VALUE");
+    EXPECT_FALSE(records[i].contains("text"));
+    byLabel[Text(At(At(records[i], "attribute"), "label"))] = &records[i];
   }
   ASSERT_TRUE(byLabel.count("Summary.Title") && byLabel.count("Summary.Author") && byLabel.count("Summary.PageCount"))
       << run.out;
-  EXPECT_EQ((*byLabel["Summary.Title"])["value"]["value"].text, "Budget");
-  EXPECT_EQ((*byLabel["Summary.Author"])["value"]["value"].text, "Grace Hopper");
-  EXPECT_EQ((*byLabel["Summary.PageCount"])["value"]["type"].text, "VT_I4");
-  EXPECT_EQ((*byLabel["Summary.PageCount"])["value"]["value"].number, 12);
-  EXPECT_EQ(records[0]["breakType"].text, "EOP");
+  EXPECT_EQ(Text(At(At((*byLabel["Summary.Title"]), "value"), "value")), "Budget");
+  EXPECT_EQ(Text(At(At((*byLabel["Summary.Author"]), "value"), "value")), "Grace Hopper");
+  EXPECT_EQ(Text(At(At((*byLabel["Summary.PageCount"]), "value"), "type")), "VT_I4");
+  EXPECT_EQ(Number(At(At((*byLabel["Summary.PageCount"]), "value"), "value")), 12);
+  EXPECT_EQ(Text(At(records[0], "breakType")), "EOP");
 }
 
 // ---- Loading routes ----------------------------------------------------------------
@@ -664,23 +572,44 @@ TEST_F(ArcwiseDumpTest, ADamagedOrHeldRegistryIsNamedAsSuch) {
 }
 
 TEST_F(ArcwiseDumpTest, BadCommandLinesExitWithTwoAndTouchNothing) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {},
-           {"--bogus", "a.txt"},
-           {"--text", "--json", "a.txt"},
-           {"--clsid", "not-a-guid", "a.txt"},
-           {"--init-flags", "NOT_A_FLAG", "a.txt"},
-           {"--attribute", "{B725F130-47EF-101A-A5F1-02608C9EEBAC}", "a.txt"},
-           {"--stdin", "a.txt"}}) {
-    RunResult run = Run(args);
+  const struct {
+    std::vector<std::string> args;
+    std::string error;  // the first line on standard error
+  } cases[] = {
+      {{}, "no FILE given"},
+      {{"--bogus", "a.txt"}, "unknown option --bogus"},
+      {{"--bogus=1", "a.txt"}, "unknown option --bogus"},
+      {{"--tex", "a.txt"}, "unknown option --tex"},  // no abbreviations
+      {{"--s", "a.txt"}, "unknown option --s"},      // nor ambiguous ones
+      {{"-x", "a.txt"}, "unknown option -x"},
+      {{"--text=yes", "a.txt"}, "--text takes no value"},
+      {{"--text", "--json", "a.txt"}, "--text and --json cannot be combined"},
+      {{"a.txt", "--clsid"}, "--clsid needs a value"},
+      {{"--clsid", "not-a-guid", "a.txt"},
+       "--clsid needs a class id such as {356CE73D-53A5-4029-B5D3-9E4950B8BEDD}, not \"not-a-guid\""},
+      {{"--init-flags=NOT_A_FLAG", "a.txt"},
+       "--init-flags needs a number or IFILTER_INIT names joined by '|', not \"NOT_A_FLAG\""},
+      {{"--attribute", "{B725F130-47EF-101A-A5F1-02608C9EEBAC}", "a.txt"},
+       "--attribute needs {FMTID},PROPID (a number or a property name), not "
+       "\"{B725F130-47EF-101A-A5F1-02608C9EEBAC}\""},
+      {{"--stdin", "a.txt"}, "--stdin reads one archive from standard input and takes no FILE"},
+      {{"--stdin", "--stream"}, "--stdin already loads through a stream; leave out --stream"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    RunResult run = Run(c.args);
     EXPECT_EQ(run.exitCode, 2) << run.err;
-    EXPECT_EQ(run.err.rfind("arcwise-dump: ", 0), 0u) << run.err;
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "arcwise-dump: " + c.error);
     EXPECT_NE(run.err.find("Usage: arcwise-dump"), std::string::npos);
   }
   EXPECT_FALSE(fs::exists(m_registry));
-  RunResult help = Run({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_EQ(help.out.rfind("Usage: arcwise-dump", 0), 0u);
+  for (const char* help : {"--help", "-h"}) {
+    RunResult run = Run({"a.txt", help});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("Usage: arcwise-dump", 0), 0u);
+  }
 }
 
 TEST_F(ArcwiseDumpTest, InitFlagsAndAttributesAreAccepted) {
@@ -689,6 +618,13 @@ TEST_F(ArcwiseDumpTest, InitFlagsAndAttributesAreAccepted) {
                        "{B725F130-47EF-101A-A5F1-02608C9EEBAC},19", File("note.txt")});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "flagged text\n");
+
+  // Options between and after the files, values after '='.
+  WriteWhole(File("other.txt"), "other text");
+  run = Run({File("note.txt"), "--init-flags=0x3", File("other.txt"), "--text",
+             "--attribute={B725F130-47EF-101A-A5F1-02608C9EEBAC},19"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "flagged text\n\nother text\n");
 }
 
 }  // namespace

@@ -41,15 +41,11 @@ RunResult RunTool(const std::vector<std::string>& args,
 
 // Default value of an HKCR key as UTF-8, or "<missing>".
 std::string ClassesDefault(const std::string& path) {
-  HKEY key = nullptr;
-  WString wide = Utf8ToUtf16(path);
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return "<missing>";
   WCHAR data[1024] = {};
-  DWORD cb = sizeof(data) - sizeof(WCHAR), type = 0;
-  LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &cb);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return "<missing>";
+  DWORD cb = sizeof(data);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, Utf8ToUtf16(path).c_str(), nullptr, RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, data,
+                   &cb) != ERROR_SUCCESS)
+    return "<missing>";
   return Utf16ToUtf8(data);
 }
 

@@ -7,8 +7,7 @@
 #include <objbase.h>
 #include <propidl.h>
 
-#include "utf8_writer.h"
-
+#include "text_conversion.h"
 
 namespace {
 
@@ -55,17 +54,13 @@ const PropertyName kPropertyNames[] = {
 std::string Number(long long value) { return std::to_string(value); }
 std::string Unsigned(unsigned long long value) { return std::to_string(value); }
 
+// For people: every digit a double holds; JSON gets the shortest text that
+// reads back as the same double, and null for what JSON has no number for.
 std::string Real(double value) {
   if (value != value || value == 1.0 / 0.0 || value == -1.0 / 0.0) return "null";
   char text[64];
   std::snprintf(text, sizeof(text), "%.17g", value);
   return text;
-}
-
-std::string Quoted(const std::string& utf8) {
-  std::string out;
-  AppendJsonString(utf8, &out);
-  return out;
 }
 
 // FILETIME (100 ns ticks since 1601) as ISO 8601 UTC.
@@ -133,30 +128,36 @@ std::string TypeText(VARTYPE vt) {
 
 void SetString(ValueText* out, const std::string& utf8) {
   out->display = utf8;
-  out->json = Quoted(utf8);
+  out->json = utf8;
 }
 
-void SetNumber(ValueText* out, const std::string& number) {
-  out->display = number;
+void SetNumber(ValueText* out, long long number) {
+  out->display = Number(number);
   out->json = number;
+}
+
+void SetUnsigned(ValueText* out, unsigned long long number) {
+  out->display = Unsigned(number);
+  out->json = number;
+}
+
+void SetReal(ValueText* out, double number) {
+  out->display = Real(number);
+  out->json = number;  // written as null when not finite
 }
 
 // Vector values: a JSON array and a "; "-joined display.
 template <class Element, class Convert>
 void SetVector(ValueText* out, const Element* elements, ULONG count, Convert convert) {
-  out->json = "[";
+  out->json = JsonValue::array();
   out->display.clear();
   for (ULONG i = 0; elements && i < count; ++i) {
     ValueText item;
     convert(elements[i], &item);
-    if (i) {
-      out->json += ",";
-      out->display += "; ";
-    }
-    out->json += item.json;
+    if (i) out->display += "; ";
+    out->json.push_back(std::move(item.json));
     out->display += item.display;
   }
-  out->json += "]";
 }
 
 }  // namespace
@@ -213,16 +214,31 @@ std::string AttributeText(const FULLPROPSPEC& attribute) {
   return text + Unsigned(attribute.psProperty.propid);
 }
 
-std::string AttributeJson(const FULLPROPSPEC& attribute) {
-  std::string json = "{\"fmtid\":" + Quoted(GuidText(attribute.guidPropSet));
+JsonValue AttributeJson(const FULLPROPSPEC& attribute) {
+  JsonValue json = JsonValue::object();
+  json["fmtid"] = GuidText(attribute.guidPropSet);
   if (attribute.psProperty.ulKind == PRSPEC_LPWSTR) {
-    json += ",\"name\":" + Quoted(WideText(attribute.psProperty.lpwstr));
+    json["name"] = WideText(attribute.psProperty.lpwstr);
   } else {
-    json += ",\"propid\":" + Unsigned(attribute.psProperty.propid);
+    json["propid"] = attribute.psProperty.propid;
     std::string label = AttributeLabel(attribute);
-    if (!label.empty()) json += ",\"label\":" + Quoted(label);
+    if (!label.empty()) json["label"] = label;
   }
-  return json + "}";
+  return json;
+}
+
+std::string JsonText(const JsonValue& value) {
+  // Invalid UTF-8 cannot reach here (every text comes through the platform's
+  // converters); should it, it is replaced rather than thrown about.
+  std::string text = value.dump(-1, ' ', false, JsonValue::error_handler_t::replace);
+  // DEL is a control character too; the library leaves it raw. In UTF-8 the
+  // byte 0x7F is only ever DEL itself, and JSON structure never uses it.
+  size_t at = 0;
+  while ((at = text.find('\x7f', at)) != std::string::npos) {
+    text.replace(at, 1, "\\u007f");
+    at += 6;
+  }
+  return text;
 }
 
 ValueText FormatValue(const PROPVARIANT& value) {
@@ -230,24 +246,24 @@ ValueText FormatValue(const PROPVARIANT& value) {
   out.type = TypeText(value.vt);
   switch (value.vt) {
     case VT_EMPTY:
-    case VT_NULL: out.display = "(none)"; out.json = "null"; break;
-    case VT_I1: SetNumber(&out, Number(value.cVal)); break;
-    case VT_UI1: SetNumber(&out, Unsigned(value.bVal)); break;
-    case VT_I2: SetNumber(&out, Number(value.iVal)); break;
-    case VT_UI2: SetNumber(&out, Unsigned(value.uiVal)); break;
+    case VT_NULL: out.display = "(none)"; out.json = nullptr; break;
+    case VT_I1: SetNumber(&out, value.cVal); break;
+    case VT_UI1: SetUnsigned(&out, value.bVal); break;
+    case VT_I2: SetNumber(&out, value.iVal); break;
+    case VT_UI2: SetUnsigned(&out, value.uiVal); break;
     case VT_I4:
-    case VT_INT: SetNumber(&out, Number(value.lVal)); break;
+    case VT_INT: SetNumber(&out, value.lVal); break;
     case VT_UI4:
-    case VT_UINT: SetNumber(&out, Unsigned(value.ulVal)); break;
-    case VT_ERROR: SetNumber(&out, Number(value.scode)); break;
-    case VT_I8: SetNumber(&out, Number(value.hVal.QuadPart)); break;
-    case VT_UI8: SetNumber(&out, Unsigned(value.uhVal.QuadPart)); break;
-    case VT_R4: SetNumber(&out, Real(value.fltVal)); break;
+    case VT_UINT: SetUnsigned(&out, value.ulVal); break;
+    case VT_ERROR: SetNumber(&out, value.scode); break;
+    case VT_I8: SetNumber(&out, value.hVal.QuadPart); break;
+    case VT_UI8: SetUnsigned(&out, value.uhVal.QuadPart); break;
+    case VT_R4: SetReal(&out, value.fltVal); break;
     case VT_R8:
-    case VT_DATE: SetNumber(&out, Real(value.dblVal)); break;
+    case VT_DATE: SetReal(&out, value.dblVal); break;
     case VT_BOOL:
       out.display = value.boolVal ? "true" : "false";
-      out.json = out.display;
+      out.json = value.boolVal != 0;
       break;
     case VT_FILETIME: SetString(&out, FileTimeText(value.filetime)); break;
     case VT_LPSTR: SetString(&out, NarrowText(value.pszVal)); break;
@@ -256,7 +272,8 @@ ValueText FormatValue(const PROPVARIANT& value) {
     case VT_CLSID: SetString(&out, value.puuid ? GuidText(*value.puuid) : std::string()); break;
     case VT_BLOB:
       out.display = "(" + Unsigned(value.blob.cbSize) + " bytes)";
-      out.json = "{\"bytes\":" + Unsigned(value.blob.cbSize) + "}";
+      out.json = JsonValue::object();
+      out.json["bytes"] = value.blob.cbSize;
       break;
     case VT_VECTOR | VT_LPSTR:
       SetVector(&out, value.calpstr.pElems, value.calpstr.cElems,
@@ -268,11 +285,11 @@ ValueText FormatValue(const PROPVARIANT& value) {
       break;
     case VT_VECTOR | VT_I4:
       SetVector(&out, value.cal.pElems, value.cal.cElems,
-                [](LONG v, ValueText* item) { SetNumber(item, Number(v)); });
+                [](LONG v, ValueText* item) { SetNumber(item, v); });
       break;
     case VT_VECTOR | VT_UI4:
       SetVector(&out, value.caul.pElems, value.caul.cElems,
-                [](ULONG v, ValueText* item) { SetNumber(item, Unsigned(v)); });
+                [](ULONG v, ValueText* item) { SetUnsigned(item, v); });
       break;
     case VT_VECTOR | VT_FILETIME:
       SetVector(&out, value.cafiletime.pElems, value.cafiletime.cElems,
@@ -280,7 +297,7 @@ ValueText FormatValue(const PROPVARIANT& value) {
       break;
     default:
       out.display = "(a value of type " + out.type + ")";
-      out.json = "null";
+      out.json = nullptr;
       break;
   }
   return out;

@@ -16,15 +16,13 @@ const CLSID kArcwiseFilterClsid = {0x356CE73D, 0x53A5, 0x4029, {0xB5, 0xD3, 0x9E
 
 namespace {
 
+// The default value of HKCR\path as text (REG_EXPAND_SZ expanded); false
+// when missing, empty, of another type or longer than a class id needs.
 bool ReadClassesDefault(const WString& path, WString* value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   WCHAR data[260] = {};
-  DWORD cb = sizeof(data) - sizeof(WCHAR), type = 0;
-  LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &cb);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  data[cb / sizeof(WCHAR) < 260 ? cb / sizeof(WCHAR) : 259] = 0;
+  DWORD cb = sizeof(data);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, data, &cb) != ERROR_SUCCESS)
+    return false;
   *value = data;
   return !value->empty();
 }

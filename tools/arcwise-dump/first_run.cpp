@@ -1,19 +1,14 @@
 #include "first_run.h"
 
-// The self-registration entry points are reached the way regsvr32 reaches
-// them: load the module and look the export up by name.
-#include <dlfcn.h>
-
 #include <filesystem>
 
 #include <objbase.h>
 #include <windows.h>
 
 #include "error_text.h"
+#include "self_registration.h"
 
 namespace {
-
-typedef HRESULT(STDAPICALLTYPE* SelfRegistrationEntry)();
 
 const WCHAR kArcwiseServerKey[] = W("CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}\\InprocServer32");
 
@@ -89,7 +84,7 @@ bool RegistryNeedsSetup() {
 }
 
 ModuleHandles::~ModuleHandles() {
-  for (auto it = m_handles.rbegin(); it != m_handles.rend(); ++it) dlclose(*it);
+  for (auto it = m_modules.rbegin(); it != m_modules.rend(); ++it) FreeLibrary(*it);
 }
 
 namespace {
@@ -97,24 +92,24 @@ namespace {
 SetupResult RegisterEach(const std::vector<std::string>& modules, ModuleHandles* keep) {
   SetupResult result;
   for (const std::string& module : modules) {
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* reason = dlerror();
-      result.failures.push_back(module + " did not load" + (reason ? std::string(": ") + reason : std::string()));
-      continue;
+    // The way arcwise-regsvr registers a module, kept loaded (see ModuleHandles).
+    const SelfRegistration call = CallSelfRegistration(module, false, true);
+    if (call.module) keep->Add(call.module);
+    switch (call.outcome) {
+      case SelfRegistration::kLoadFailed:
+        result.failures.push_back(module + " did not load: " + call.loadDetail);
+        break;
+      case SelfRegistration::kEntryMissing:
+        result.failures.push_back(module + " has no DllRegisterServer");
+        break;
+      case SelfRegistration::kCalled:
+        if (FAILED(call.result)) {
+          result.failures.push_back("DllRegisterServer of " + module + " failed with " + DescribeHResult(call.result));
+        } else {
+          result.registered.push_back(module);
+        }
+        break;
     }
-    auto entry = reinterpret_cast<SelfRegistrationEntry>(dlsym(handle, "DllRegisterServer"));
-    if (!entry) {
-      result.failures.push_back(module + " has no DllRegisterServer");
-    } else {
-      HRESULT hr = entry();
-      if (FAILED(hr)) {
-        result.failures.push_back("DllRegisterServer of " + module + " failed with " + DescribeHResult(hr));
-      } else {
-        result.registered.push_back(module);
-      }
-    }
-    keep->Add(handle);
   }
   return result;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 // The bundled modules next to this program: in the installed layout (the
 // module folder below the library folder, found from the executable's own
 // path), else the build tree's outputs. Empty when neither exists.
@@ -19,20 +21,20 @@ std::vector<std::string> FindBundledModules();
 bool RegistryNeedsSetup();
 
 // The modules loaded for registering, kept loaded until the dump is over:
-// the COM runtime loads the same ones by path, and unmapping them in
-// between only to map them again would hand the archive module's
-// thread-local state a second slot (the leak checker of sanitizer builds
-// trips over the stale one). Destroy after CoUninitialize.
+// the COM runtime then finds them in the same list of loaded modules, and
+// unloading them in between only to load them again would hand the archive
+// module's thread-local state a second slot (the leak checker of sanitizer
+// builds trips over the stale one). Destroy after CoUninitialize.
 class ModuleHandles {
  public:
   ModuleHandles() = default;
   ~ModuleHandles();
   ModuleHandles(const ModuleHandles&) = delete;
   ModuleHandles& operator=(const ModuleHandles&) = delete;
-  void Add(void* handle) { m_handles.push_back(handle); }
+  void Add(HMODULE module) { m_modules.push_back(module); }
 
  private:
-  std::vector<void*> m_handles;
+  std::vector<HMODULE> m_modules;
 };
 
 struct SetupResult {

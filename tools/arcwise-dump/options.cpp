@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <getopt.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -129,9 +131,45 @@ void PrintUsage(FILE* out) {
       out);
 }
 
+namespace {
+
+// Long options only, besides -h; codes above any character.
+enum OptionCode { kText = 256, kJson, kClsid, kStream, kStdin, kInitFlags, kAttribute, kNoRegister };
+// getopt_long's code for a command-line word that is no option (a FILE),
+// with '-' leading the short options.
+constexpr int kFileArgument = 1;
+
+const option kLongOptions[] = {
+    {"text", no_argument, nullptr, kText},
+    {"json", no_argument, nullptr, kJson},
+    {"clsid", required_argument, nullptr, kClsid},
+    {"stream", no_argument, nullptr, kStream},
+    {"stdin", no_argument, nullptr, kStdin},
+    {"init-flags", required_argument, nullptr, kInitFlags},
+    {"attribute", required_argument, nullptr, kAttribute},
+    {"no-register", no_argument, nullptr, kNoRegister},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string NameOf(int code) {
+  for (const option& o : kLongOptions) {
+    if (o.name && o.val == code) return std::string("--") + o.name;
+  }
+  return std::string("-") + static_cast<char>(code);
+}
+
+// The option word as typed, without an inline "=value".
+std::string Typed(const char* word) {
+  std::string text = word;
+  size_t equals = text.find('=');
+  return text.rfind("--", 0) == 0 && equals != std::string::npos ? text.substr(0, equals) : text;
+}
+
+}  // namespace
+
 bool ParseOptions(int argc, char** argv, DumpOptions* options, std::string* error) {
   bool formatSet = false;
-  bool onlyFiles = false;
   auto setFormat = [&](OutputFormat format) {
     if (formatSet && options->format != format) {
       *error = "--text and --json cannot be combined";
@@ -141,71 +179,80 @@ bool ParseOptions(int argc, char** argv, DumpOptions* options, std::string* erro
     options->format = format;
     return true;
   };
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-      options->files.push_back(arg);
-      continue;
-    }
-    // --name=value and --name value are both accepted.
-    std::string value;
-    bool hasInlineValue = false;
-    size_t equals = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-      arg = arg.substr(0, equals);
-      hasInlineValue = true;
-    }
-    auto takeValue = [&]() {
-      if (hasInlineValue) return true;
-      if (i + 1 >= argc) {
-        *error = arg + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-      return true;
-    };
-    if (arg == "--") {
-      onlyFiles = true;
-    } else if (arg == "--text") {
-      if (!setFormat(OutputFormat::Text)) return false;
-    } else if (arg == "--json") {
-      if (!setFormat(OutputFormat::Json)) return false;
-    } else if (arg == "--stream") {
-      options->useStream = true;
-    } else if (arg == "--stdin") {
-      options->useStdin = true;
-    } else if (arg == "--no-register") {
-      options->registerModules = false;
-    } else if (arg == "-h" || arg == "--help") {
-      options->showHelp = true;
-    } else if (arg == "--clsid") {
-      if (!takeValue()) return false;
-      if (!ParseGuid(value, &options->clsid)) {
-        *error = "--clsid needs a class id such as {356CE73D-53A5-4029-B5D3-9E4950B8BEDD}, not \"" +
-                 value + "\"";
-        return false;
-      }
-      options->haveClsid = true;
-    } else if (arg == "--init-flags") {
-      if (!takeValue()) return false;
-      if (!ParseInitFlags(value, &options->initFlags)) {
-        *error = "--init-flags needs a number or IFILTER_INIT names joined by '|', not \"" + value +
-                 "\"";
-        return false;
-      }
-    } else if (arg == "--attribute") {
-      if (!takeValue()) return false;
-      if (!ParseAttribute(value, options)) {
-        *error = "--attribute needs {FMTID},PROPID (a number or a property name), not \"" + value +
-                 "\"";
-        return false;
-      }
-    } else {
-      *error = "unknown option " + arg;
+  // '-': FILEs come back in their place among the options (whatever
+  // POSIXLY_CORRECT says); ':': a missing value is reported, not printed.
+  opterr = 0;
+  optind = 0;
+  for (;;) {
+    int index = -1;
+    const int code = getopt_long(argc, argv, "-:h", kLongOptions, &index);
+    if (code == -1) break;
+    // Whether a long option was read (getopt_long reports an unknown one
+    // with optopt 0, and one it could not take with that option's code;
+    // -h itself is never wrong, so 'h' there means --help=VALUE).
+    const bool failed = code == '?' || code == ':';
+    const bool longOption = index >= 0 || (failed && (optopt == 0 || optopt >= kText || optopt == 'h'));
+    if (code == '?' && !longOption) {
+      *error = "unknown option -" + std::string(1, static_cast<char>(optopt));
       return false;
     }
+    if (longOption) {
+      // The word just read: the one before a separate value, else the last.
+      const bool separateValue = !failed && optarg && optarg == argv[optind - 1];
+      const std::string typed = Typed(argv[optind - (separateValue ? 2 : 1)]);
+      // getopt_long also takes unambiguous abbreviations (--tex); this
+      // tool's options are spelled out, so no script breaks when one is added.
+      bool known = false;
+      for (const option& o : kLongOptions) known = known || (o.name && typed == std::string("--") + o.name);
+      if (!known || (code == '?' && optopt == 0)) {
+        *error = "unknown option " + typed;
+        return false;
+      }
+      if (code == '?') {
+        *error = typed + " takes no value";
+        return false;
+      }
+    }
+    if (code == ':') {
+      *error = NameOf(optopt) + " needs a value";
+      return false;
+    }
+    const std::string value = optarg ? optarg : "";
+    switch (code) {
+      case kFileArgument: options->files.push_back(value); break;
+      case kText:
+        if (!setFormat(OutputFormat::Text)) return false;
+        break;
+      case kJson:
+        if (!setFormat(OutputFormat::Json)) return false;
+        break;
+      case kStream: options->useStream = true; break;
+      case kStdin: options->useStdin = true; break;
+      case kNoRegister: options->registerModules = false; break;
+      case 'h': options->showHelp = true; break;
+      case kClsid:
+        if (!ParseGuid(value, &options->clsid)) {
+          *error = "--clsid needs a class id such as {356CE73D-53A5-4029-B5D3-9E4950B8BEDD}, not \"" + value + "\"";
+          return false;
+        }
+        options->haveClsid = true;
+        break;
+      case kInitFlags:
+        if (!ParseInitFlags(value, &options->initFlags)) {
+          *error = "--init-flags needs a number or IFILTER_INIT names joined by '|', not \"" + value + "\"";
+          return false;
+        }
+        break;
+      case kAttribute:
+        if (!ParseAttribute(value, options)) {
+          *error = "--attribute needs {FMTID},PROPID (a number or a property name), not \"" + value + "\"";
+          return false;
+        }
+        break;
+    }
   }
+  // After "--" every word is a FILE.
+  for (int i = optind; i < argc; ++i) options->files.push_back(argv[i]);
   if (options->showHelp) return true;
   if (options->useStdin && !options->files.empty()) {
     *error = "--stdin reads one archive from standard input and takes no FILE";

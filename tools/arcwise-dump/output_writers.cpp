@@ -65,7 +65,7 @@ class HumanWriter : public ChunkSink {
 
  private:
   OutputBuffer* m_out;
-  Utf8Encoder m_encoder;
+  Utf8PieceConverter m_encoder;
   bool m_atLineStart = true;
 };
 
@@ -125,7 +125,7 @@ class TextWriter : public ChunkSink {
   }
 
   OutputBuffer* m_out;
-  Utf8Encoder m_encoder;
+  Utf8PieceConverter m_encoder;
   bool m_inText = false;
   bool m_startPending = false;
   bool m_continues = false;
@@ -140,15 +140,12 @@ class JsonWriter : public ChunkSink {
  public:
   explicit JsonWriter(OutputBuffer* out) : m_out(out) {}
 
-  void BeginFile(const std::string& name) override {
-    m_fileJson.clear();
-    AppendJsonString(name, &m_fileJson);
-  }
+  void BeginFile(const std::string& name) override { m_file = name; }
   void BeginChunk(const STAT_CHUNK& chunk) override {
     m_chunk = chunk;
     m_text.clear();
     m_hasText = false;
-    m_value.clear();
+    m_value = nullptr;
   }
   void AppendText(const WCHAR* piece, ULONG count) override {
     m_encoder.Append(piece, count, &m_text);
@@ -156,31 +153,33 @@ class JsonWriter : public ChunkSink {
   }
   void SetValue(const PROPVARIANT& value) override {
     ValueText formatted = FormatValue(value);
-    m_value = "{\"type\":";
-    AppendJsonString(formatted.type, &m_value);
-    m_value += ",\"value\":" + formatted.json + "}";
+    m_value = JsonValue::object();
+    m_value["type"] = formatted.type;
+    m_value["value"] = std::move(formatted.json);
   }
   void ValueFailed(HRESULT hr) override {
     char code[16];
     std::snprintf(code, sizeof(code), "0x%08x", static_cast<unsigned>(hr));
-    m_value = std::string("{\"error\":\"") + code + "\"}";
+    m_value = JsonValue::object();
+    m_value["error"] = code;
   }
   void EndChunk() override {
     m_encoder.Finish(&m_text);
+    JsonValue record = JsonValue::object();
+    record["file"] = m_file;
+    record["id"] = m_chunk.idChunk;
+    record["breakType"] = BreakTypeName(m_chunk.breakType);
+    record["flags"] = ChunkFlagsText(m_chunk.flags);
+    record["locale"] = m_chunk.locale;
+    record["attribute"] = AttributeJson(m_chunk.attribute);
+    record["idChunkSource"] = m_chunk.idChunkSource;
+    record["cwcStartSource"] = m_chunk.cwcStartSource;
+    record["cwcLenSource"] = m_chunk.cwcLenSource;
+    if ((m_chunk.flags & CHUNK_TEXT) || m_hasText) record["text"] = std::move(m_text);
+    if (!m_value.is_null()) record["value"] = std::move(m_value);
     std::string& line = m_out->Text();
-    line += "{\"file\":" + m_fileJson + ",\"id\":" + std::to_string(m_chunk.idChunk) +
-            ",\"breakType\":\"" + BreakTypeName(m_chunk.breakType) + "\",\"flags\":\"" +
-            ChunkFlagsText(m_chunk.flags) + "\",\"locale\":" + std::to_string(m_chunk.locale) +
-            ",\"attribute\":" + AttributeJson(m_chunk.attribute) +
-            ",\"idChunkSource\":" + std::to_string(m_chunk.idChunkSource) +
-            ",\"cwcStartSource\":" + std::to_string(m_chunk.cwcStartSource) +
-            ",\"cwcLenSource\":" + std::to_string(m_chunk.cwcLenSource);
-    if ((m_chunk.flags & CHUNK_TEXT) || m_hasText) {
-      line += ",\"text\":";
-      AppendJsonString(m_text, &line);
-    }
-    if (!m_value.empty()) line += ",\"value\":" + m_value;
-    line += "}\n";
+    line += JsonText(record);
+    line += "\n";
     m_text.clear();
     m_out->MaybeFlush();
   }
@@ -188,12 +187,12 @@ class JsonWriter : public ChunkSink {
 
  private:
   OutputBuffer* m_out;
-  Utf8Encoder m_encoder;
-  std::string m_fileJson;
+  Utf8PieceConverter m_encoder;
+  std::string m_file;
   STAT_CHUNK m_chunk = {};
   std::string m_text;
   bool m_hasText = false;
-  std::string m_value;
+  JsonValue m_value;  // null until the chunk's value (or its failure) is known
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The three output formats of arcwise-dump as ChunkSinks: the human-readable
 // listing (a header line per chunk, then its text or value), plain text for
-// grep and indexers, and JSON Lines for scripts. All write through one
+// grep and indexers, and JSON Lines for scripts (written with nlohmann-json). All write through one
 // OutputBuffer on standard output. Main thread only.
 #pragma once
 
@@ -10,7 +10,7 @@
 
 #include "chunk_walker.h"
 #include "options.h"
-#include "utf8_writer.h"
+#include "text_conversion.h"
 
 // Standard output with a large buffer of our own: text is produced in
 // pieces of a few kilobytes and stdio's per-call cost would show.

@@ -6,16 +6,14 @@ namespace {
 
 const WCHAR kProductKey[] = W("SOFTWARE\\Quillmark\\Arcwise");
 
-// A REG_SZ TempPath of at least two characters, as the filter accepts it.
+// A REG_SZ TempPath of at least two characters, as the filter accepts it
+// (not REG_EXPAND_SZ, which the filter does not take either).
 WString ReadTempPath() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return WString();
   WCHAR data[1024] = {};
-  DWORD size = sizeof(data) - sizeof(WCHAR), type = 0;
-  const LSTATUS status =
-      RegQueryValueExW(key, W("TempPath"), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return WString();
+  DWORD size = sizeof(data);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kProductKey, W("TempPath"), RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, data,
+                   &size) != ERROR_SUCCESS)
+    return WString();
   WString path(data);
   return path.size() < 2 ? WString() : path;
 }

@@ -7,9 +7,9 @@
 // nothing. Messages go to standard output (there are no dialogs here).
 // Exit codes follow regsvr32: 0 success, 1 bad arguments, 2 COM could not be
 // initialised, 3 the module did not load, 4 the export is missing, 5 the
-// export returned a failure code. Single-threaded.
-#include <dlfcn.h>
-
+// export returned a failure code. A bare module name is looked for as
+// LoadLibraryW looks for it: the program's folder, then the current folder,
+// then the loader's search path. Single-threaded.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,13 +17,12 @@
 #include <objbase.h>
 
 #include "error_text.h"
+#include "self_registration.h"
 
 namespace {
 
 enum ExitCode { kSuccess = 0, kBadArguments = 1, kComFailed = 2, kLoadFailed = 3,
                 kEntryMissing = 4, kCallFailed = 5 };
-
-typedef HRESULT(STDAPICALLTYPE* SelfRegistrationEntry)();
 
 struct Options {
   bool unregister = false;
@@ -48,51 +47,32 @@ void Report(const Options& options, const std::string& message) {
   if (!options.silent) std::printf("%s\n", message.c_str());
 }
 
-// dlopen searches the library path for a bare name; Windows looks in the
-// current folder first, which is what a user typing a file name expects.
-std::string LoadablePath(const std::string& module) {
-  if (module.find('/') == std::string::npos) {
-    FILE* file = std::fopen(module.c_str(), "rb");
-    if (file) {
-      std::fclose(file);
-      return "./" + module;
-    }
-  }
-  return module;
-}
-
 int CallEntry(const Options& options) {
-  const char* entryName = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
-  void* handle = dlopen(LoadablePath(options.module).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char* reason = dlerror();
-    Report(options, "The module \"" + options.module + "\" failed to load.\n\n" +
-                        "Check that the file exists at that path and that the libraries it "
-                        "depends on can be found.\n\n" +
-                        (reason ? reason : "The module could not be found."));
-    return kLoadFailed;
+  const SelfRegistration call = CallSelfRegistration(options.module, options.unregister, false);
+  const std::string entryName = call.entryName;
+  switch (call.outcome) {
+    case SelfRegistration::kLoadFailed:
+      Report(options, "The module \"" + options.module + "\" failed to load.\n\n" +
+                          "Check that the file exists at that path and that the libraries it "
+                          "depends on can be found.\n\n" +
+                          call.loadDetail);
+      return kLoadFailed;
+    case SelfRegistration::kEntryMissing:
+      Report(options, "The module \"" + options.module + "\" was loaded but the entry-point " + entryName +
+                          " was not found.\n\nCheck that \"" + options.module +
+                          "\" is an in-process server with the self-registration exports.");
+      return kEntryMissing;
+    case SelfRegistration::kCalled:
+      break;
   }
-  auto entry = reinterpret_cast<SelfRegistrationEntry>(dlsym(handle, entryName));
-  if (!entry) {
-    Report(options, "The module \"" + options.module + "\" was loaded but the entry-point " +
-                        entryName + " was not found.\n\nCheck that \"" + options.module +
-                        "\" is an in-process server with the self-registration exports.");
-    dlclose(handle);
-    return kEntryMissing;
-  }
-  // A module reports a busy or damaged registry as its own failure code
-  // (SELFREG_E_CLASS, say); the platform remembers what the database said.
-  ArcwiseRegistryClearLastError();
-  HRESULT hr = entry();
-  dlclose(handle);
-  if (FAILED(hr)) {
+  if (FAILED(call.result)) {
     const std::string registry = LastRegistryFailureText();
     Report(options, "The module \"" + options.module + "\" was loaded but the call to " + entryName +
-                        " failed with error code " + DescribeHResult(hr) +
+                        " failed with error code " + DescribeHResult(call.result) +
                         (registry.empty() ? std::string() : ": " + registry) + ".");
     return kCallFailed;
   }
-  Report(options, std::string(entryName) + " in " + options.module + " succeeded.");
+  Report(options, entryName + " in " + options.module + " succeeded.");
   return kSuccess;
 }
 

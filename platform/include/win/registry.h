@@ -62,6 +62,30 @@ typedef LONG LSTATUS;
 #define REG_CREATED_NEW_KEY 0x00000001L
 #define REG_OPENED_EXISTING_KEY 0x00000002L
 
+// RegGetValueW: which types the caller takes, and how.
+#define RRF_RT_REG_NONE 0x00000001
+#define RRF_RT_REG_SZ 0x00000002
+#define RRF_RT_REG_EXPAND_SZ 0x00000004
+#define RRF_RT_REG_BINARY 0x00000008
+#define RRF_RT_REG_DWORD 0x00000010
+#define RRF_RT_REG_MULTI_SZ 0x00000020
+#define RRF_RT_REG_QWORD 0x00000040
+#define RRF_RT_DWORD (RRF_RT_REG_BINARY | RRF_RT_REG_DWORD)
+#define RRF_RT_QWORD (RRF_RT_REG_BINARY | RRF_RT_REG_QWORD)
+#define RRF_RT_ANY 0x0000ffff
+#define RRF_SUBKEY_WOW6464KEY 0x00010000
+#define RRF_SUBKEY_WOW6432KEY 0x00020000
+#define RRF_WOW64_MASK 0x00030000
+#define RRF_NOEXPAND 0x10000000
+#define RRF_ZEROONFAILURE 0x20000000
+
+#ifndef ERROR_DATATYPE_MISMATCH
+#define ERROR_DATATYPE_MISMATCH 1629L
+#endif
+#ifndef ERROR_UNSUPPORTED_TYPE
+#define ERROR_UNSUPPORTED_TYPE 1630L
+#endif
+
 extern "C" {
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                       PHKEY phkResult);
@@ -72,6 +96,22 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
 LSTATUS RegCloseKey(HKEY hKey);
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData);
+// One value in one call, as Windows' RegGetValueW: from hkey itself or from
+// its subkey lpSubKey (opened for the call and closed again), restricted to
+// the types the RRF_RT_* bits of dwFlags name. Strings come back with their
+// terminator (two after a REG_MULTI_SZ) also when stored without one, and
+// *pcbData counts it. REG_EXPAND_SZ text is expanded from the environment
+// and reported as REG_SZ unless RRF_NOEXPAND is given; asking for
+// RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND (other than through
+// RRF_RT_ANY) is ERROR_INVALID_PARAMETER, as are no type bits at all and
+// pvData without pcbData. A value of another type is ERROR_UNSUPPORTED_TYPE;
+// a REG_DWORD or REG_QWORD of the wrong size, or REG_BINARY taken only as
+// RRF_RT_DWORD / RRF_RT_QWORD but not of 4 / 8 bytes, is
+// ERROR_DATATYPE_MISMATCH. A short buffer gives ERROR_MORE_DATA with the
+// size needed; null pvData gives the size alone. ERROR_FILE_NOT_FOUND for a
+// missing key or value. RRF_ZEROONFAILURE clears the buffer on any failure.
+LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
+                     PVOID pvData, LPDWORD pcbData);
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                        const BYTE* lpData, DWORD cbData);
 LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
