@@ -26,10 +26,6 @@ extern "C" void* __dso_handle __attribute__((visibility("hidden")));
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
 
-#ifndef ERROR_BAD_EXE_FORMAT
-#define ERROR_BAD_EXE_FORMAT 193L
-#endif
-
 typedef INT_PTR(WINAPI* FARPROC)();
 
 extern "C" {

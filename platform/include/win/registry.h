@@ -79,13 +79,6 @@ typedef LONG LSTATUS;
 #define RRF_NOEXPAND 0x10000000
 #define RRF_ZEROONFAILURE 0x20000000
 
-#ifndef ERROR_DATATYPE_MISMATCH
-#define ERROR_DATATYPE_MISMATCH 1629L
-#endif
-#ifndef ERROR_UNSUPPORTED_TYPE
-#define ERROR_UNSUPPORTED_TYPE 1630L
-#endif
-
 extern "C" {
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                       PHKEY phkResult);
@@ -142,9 +135,6 @@ WString ArcwiseRegistryPath();
 // read-only database). Nested calls join the outer transaction; a nested body
 // returning false undoes only its own writes. Other threads' registry calls
 // on the same database wait until the transaction ends.
-#ifndef ERROR_CANCELLED
-#define ERROR_CANCELLED 1223L
-#endif
 LSTATUS ArcwiseRegistryTransaction(bool (*body)(void* context), void* context);
 
 extern "C" {
