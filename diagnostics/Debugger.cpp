@@ -17,6 +17,9 @@ ARCWISE_CONSTINIT Debugger g_debugger ARCWISE_INIT_PRIORITY(101);
 
 namespace {
 
+// ISO-8859-1, the log file's fixed 8-bit encoding.
+constexpr UINT kLogCodePage = 28591;
+
 // A DWORD setting of the product key within 0..maximum (as an unsigned
 // number); anything else is 0.
 INT ReadSetting(LPCWSTR productKey, LPCWSTR valueName, DWORD maximum) {
@@ -118,16 +121,26 @@ void Debugger::WriteLine(const WString& line) {
 }
 
 void Debugger::AppendToLogFile(const WString& line) {
-  // The log is 8-bit text with CR LF line ends. Code units up to U+00FF are
-  // stored as their Latin-1 byte; anything above becomes '?', so the rest of
-  // the line and its line end are not lost.
-  std::string bytes;
-  bytes.reserve(line.size() + 8);
+  // The log is 8-bit text with CR LF line ends: Latin-1 (code page 28591),
+  // where every unit up to U+00FF is its own byte and any other character
+  // becomes '?', so the rest of the line and its line end are not lost. No
+  // best fit: a '?' says plainly that a character was not kept.
+  WString text;
+  text.reserve(line.size() + 8);
   for (WCHAR unit : line) {
-    if (unit == W('\n')) {
-      bytes += "\r\n";
-    } else {
-      bytes += unit <= 0xFF ? static_cast<char>(unit) : '?';
+    if (unit == W('\n')) text += W('\r');
+    text += unit;
+  }
+  std::string bytes;
+  if (!text.empty()) {
+    const int units = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(kLogCodePage, WC_NO_BEST_FIT_CHARS, text.data(), units, nullptr, 0,
+                                         "?", nullptr);
+    if (size <= 0) return;
+    bytes.resize(static_cast<size_t>(size));
+    if (WideCharToMultiByte(kLogCodePage, WC_NO_BEST_FIT_CHARS, text.data(), units, bytes.data(), size, "?",
+                            nullptr) != size) {
+      return;
     }
   }
 

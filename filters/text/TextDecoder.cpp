@@ -5,69 +5,58 @@
 
 namespace {
 
-// UTF-8 checked incrementally, so a file of any size is checked in pieces.
-class Utf8Check {
- public:
-  bool Feed(const BYTE* p, size_t n) {
-    for (size_t i = 0; i < n && m_valid; ++i) {
-      BYTE b = p[i];
-      if (m_need == 0) {
-        if (b < 0x80) continue;
-        m_lo = 0x80;
-        m_hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-          m_need = 1;
-        } else if (b == 0xE0) {
-          m_need = 2;
-          m_lo = 0xA0;  // no overlong forms
-        } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
-          m_need = 2;
-        } else if (b == 0xED) {
-          m_need = 2;
-          m_hi = 0x9F;  // no encoded surrogates
-        } else if (b == 0xF0) {
-          m_need = 3;
-          m_lo = 0x90;
-        } else if (b >= 0xF1 && b <= 0xF3) {
-          m_need = 3;
-        } else if (b == 0xF4) {
-          m_need = 3;
-          m_hi = 0x8F;  // nothing above U+10FFFF
-        } else {
-          m_valid = false;
-        }
-      } else if (b < m_lo || b > m_hi) {
-        m_valid = false;
-      } else {
-        m_lo = 0x80;
-        m_hi = 0xBF;
-        --m_need;
-      }
-    }
-    return m_valid;
-  }
-  bool Complete() const { return m_valid && m_need == 0; }
-
- private:
-  int m_need = 0;
-  BYTE m_lo = 0x80;
-  BYTE m_hi = 0xBF;
-  bool m_valid = true;
-};
-
 constexpr WCHAR kReplacement = 0xFFFD;
 
-void AppendCodePoint(WString* out, char32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out->push_back(WCHAR(0xD800 + (cp >> 10)));
-    out->push_back(WCHAR(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out->push_back(WCHAR(cp));
-  }
+// The longest piece of a character that the end of a read can cut off:
+// three bytes of a four-byte UTF-8 sequence.
+constexpr size_t kLongestCut = 3;
+
+// What the system's converter makes of n bytes of UTF-8: the number of
+// UTF-16 units, 0 when MB_ERR_INVALID_CHARS is among the flags and a byte
+// is bad (or when there are no bytes).
+int Utf8Units(const BYTE* p, size_t n, DWORD flags) {
+  if (n == 0) return 0;
+  return MultiByteToWideChar(CP_UTF8, flags, reinterpret_cast<LPCSTR>(p), int(n), nullptr, 0);
 }
 
-bool IsHighSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
+// A piece that more text follows may end inside a character. The converter
+// judges it without any UTF-8 knowledge here: the longest of the piece and
+// the piece shortened by 1..3 bytes that it takes under
+// MB_ERR_INVALID_CHARS is the valid part, the rest waits for the next read.
+// False when no such cut helps: bad bytes come before the last three.
+bool ValidPrefix(const BYTE* p, size_t n, size_t* valid) {
+  for (size_t cut = 0; cut <= kLongestCut && cut <= n; ++cut) {
+    if (cut == n || Utf8Units(p, n - cut, MB_ERR_INVALID_CHARS) > 0) {
+      *valid = n - cut;
+      return true;
+    }
+  }
+  return false;
+}
+
+// For a piece with bad bytes: where the converter's last character or
+// replacement begins, when it begins in the last three bytes, else the end.
+// The converter itself tells: a cut between two of its characters gives as
+// many units as the whole piece, a cut inside one gives more (each part of
+// it yields at least one unit of its own).
+size_t LastCharacterStart(const BYTE* p, size_t n) {
+  const int whole = Utf8Units(p, n, 0);
+  for (size_t tail = 1; tail <= kLongestCut && tail <= n; ++tail) {
+    if (Utf8Units(p, n - tail, 0) + Utf8Units(p + n - tail, tail, 0) == whole) return n - tail;
+  }
+  return n;
+}
+
+// Appends the UTF-16 of n bytes of UTF-8, bad bytes replaced by the
+// converter's rule.
+void AppendUtf8(const BYTE* p, size_t n, WString* out) {
+  if (n == 0) return;
+  // UTF-8 never gives more UTF-16 units than it has bytes.
+  const size_t at = out->size();
+  out->resize(at + n);
+  const int units = MultiByteToWideChar(CP_UTF8, 0, reinterpret_cast<LPCSTR>(p), int(n), out->data() + at, int(n));
+  out->resize(at + size_t(units > 0 ? units : 0));
+}
 
 }  // namespace
 
@@ -102,15 +91,23 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
     return S_OK;
   } else {
     // Without a mark only the whole text can tell UTF-8 from the ANSI code
-    // page; the check reads it once more, in pieces.
-    Utf8Check check;
-    bool valid = check.Feed(buffer.data(), got);
-    while (valid && got == kTextReadBytes) {
-      hr = pSource->Read(buffer.data(), kTextReadBytes, &got);
+    // page; the check reads it once more, in pieces, to the end.
+    std::vector<BYTE> piece(buffer.begin(), buffer.begin() + got);
+    bool valid = true;
+    while (got > 0) {
+      size_t taken = 0;
+      valid = ValidPrefix(piece.data(), piece.size(), &taken);
+      if (!valid) break;
+      piece.erase(piece.begin(), piece.begin() + taken);
+      const size_t kept = piece.size();
+      piece.resize(kept + kTextReadBytes);
+      hr = pSource->Read(piece.data() + kept, kTextReadBytes, &got);
       if (FAILED(hr)) return hr;
-      valid = check.Feed(buffer.data(), got);
+      piece.resize(kept + got);
     }
-    m_encoding = valid && check.Complete() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    // What a cut kept back must be whole characters once nothing follows.
+    if (valid && !piece.empty()) valid = Utf8Units(piece.data(), piece.size(), MB_ERR_INVALID_CHARS) > 0;
+    m_encoding = valid ? TextEncoding::Utf8 : TextEncoding::Ansi;
     hr = pSource->Rewind();
     if (FAILED(hr)) return hr;
     return S_OK;
@@ -152,36 +149,15 @@ HRESULT CTextDecoder::Fill() {
 }
 
 void CTextDecoder::DecodeUtf8(bool final) {
-  size_t i = 0;
-  const size_t n = m_raw.size();
-  while (i < n) {
-    BYTE b = m_raw[i];
-    if (b < 0x80) {
-      m_pending.push_back(WCHAR(b));
-      ++i;
-      continue;
-    }
-    size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    if (i + length > n && !final) break;  // the rest arrives with the next read
-    char32_t cp = length == 4 ? (b & 0x07) : length == 3 ? (b & 0x0F) : (b & 0x1F);
-    bool valid = length > 1 && b < 0xF8 && i + length <= n;
-    for (size_t k = 1; valid && k < length; ++k) {
-      BYTE c = m_raw[i + k];
-      if ((c & 0xC0) != 0x80) valid = false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (valid && (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-    if (valid) {
-      AppendCodePoint(&m_pending, cp);
-      i += length;
-    } else {
-      // Only possible with a byte-order mark, or a file changed since the
-      // check: one replacement per bad lead byte.
-      m_pending.push_back(kReplacement);
-      ++i;
-    }
+  size_t taken = m_raw.size();
+  // Bad bytes are only possible with a byte-order mark, or in a file changed
+  // since the check; they are replaced as the converter does, and the piece
+  // is then cut where no character or replacement is split.
+  if (!final && !ValidPrefix(m_raw.data(), m_raw.size(), &taken)) {
+    taken = LastCharacterStart(m_raw.data(), m_raw.size());
   }
-  m_raw.erase(m_raw.begin(), m_raw.begin() + i);
+  AppendUtf8(m_raw.data(), taken, &m_pending);
+  m_raw.erase(m_raw.begin(), m_raw.begin() + taken);
 }
 
 void CTextDecoder::DecodeUtf16(bool final, bool bigEndian) {
@@ -234,7 +210,7 @@ HRESULT CTextDecoder::Next(size_t maxUnits, WString* pText) {
     if (FAILED(hr)) return hr;
   }
   size_t n = m_pending.size() < maxUnits ? m_pending.size() : maxUnits;
-  if (n < m_pending.size() && n > 1 && IsHighSurrogate(m_pending[n - 1])) --n;
+  if (n < m_pending.size() && n > 1 && IS_HIGH_SURROGATE(m_pending[n - 1])) --n;
   pText->assign(m_pending, 0, n);
   m_pending.erase(0, n);
   return S_OK;

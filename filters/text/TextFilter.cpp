@@ -82,7 +82,7 @@ STDMETHODIMP CTextFilter::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
   size_t n = *pcwcBuffer < remaining ? *pcwcBuffer : remaining;
   // Keep a pair together when the buffer has room for more than one unit.
   WCHAR last = n > 0 ? m_chunkText[m_textPos + n - 1] : 0;
-  if (n > 1 && n < remaining && last >= 0xD800 && last <= 0xDBFF) --n;
+  if (n > 1 && n < remaining && IS_HIGH_SURROGATE(last)) --n;
   std::memcpy(awcBuffer, m_chunkText.data() + m_textPos, n * sizeof(WCHAR));
   m_textPos += n;
   *pcwcBuffer = ULONG(n);

@@ -1,5 +1,6 @@
 // Code pages on iconv. Windows numbers map to iconv names through one table;
-// UTF-8 goes through the platform's own converters. Every call opens its own
+// UTF-8 goes through the platform's own codec, so that bad bytes are
+// replaced exactly as everywhere else in the platform. Every call opens its own
 // converter because an iconv descriptor must not be shared between threads.
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "posix_util.h"
+#include "utf_codec.h"
 
 namespace {
 
@@ -142,53 +144,6 @@ bool IconvRejectsByte(const CodePage& page, unsigned char byte) {
   return iconv(cd.Get(), &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1);
 }
 
-bool IsWellFormedUtf8(const unsigned char* s, size_t n) {
-  size_t i = 0;
-  while (i < n) {
-    unsigned char b = s[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t need;
-    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 3;
-      if (b == 0xE0) lo = 0xA0;  // overlong
-      if (b == 0xED) hi = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 4;
-      if (b == 0xF0) lo = 0x90;  // overlong
-      if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-    } else {
-      return false;
-    }
-    if (n - i < need) return false;
-    if (s[i + 1] < lo || s[i + 1] > hi) return false;
-    for (size_t j = 2; j < need; ++j) {
-      if ((s[i + j] & 0xC0) != 0x80) return false;
-    }
-    i += need;
-  }
-  return true;
-}
-
-bool HasLoneSurrogate(const WCHAR* s, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    if (s[i] >= 0xD800 && s[i] <= 0xDBFF) {
-      if (i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-        ++i;
-        continue;
-      }
-      return true;
-    }
-    if (s[i] >= 0xDC00 && s[i] <= 0xDFFF) return true;
-  }
-  return false;
-}
-
 enum class Outcome { Ok, Invalid, Failed };
 
 // Bytes of a code page -> UTF-16 through iconv.
@@ -280,9 +235,7 @@ Outcome EncodeWithIconv(const CodePage& page, const WCHAR* src, size_t n, const 
     size_t index = (in.size() - inLeft) / 2;
     WCHAR unit = src[index];
     size_t skip = 1;
-    bool pair = unit >= 0xD800 && unit <= 0xDBFF && index + 1 < n && src[index + 1] >= 0xDC00 &&
-                src[index + 1] <= 0xDFFF;
-    if (pair) skip = 2;
+    if (index + 1 < n && IS_SURROGATE_PAIR(unit, src[index + 1])) skip = 2;
     if (page.kind == Kind::SingleByte && unit < 0x100 && IconvRejectsByte(page, static_cast<unsigned char>(unit))) {
       // The reverse of the same-value mapping used when decoding.
       ensure(1);
@@ -400,17 +353,16 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLength, L
 
   WString text;
   if (page.kind == Kind::Utf8) {
-    if (strict && !IsWellFormedUtf8(reinterpret_cast<const unsigned char*>(src), n)) {
-      return Fail(ERROR_NO_UNICODE_TRANSLATION);
-    }
-    text = Utf8ToUtf16(std::string_view(src, n));
+    size_t replaced = 0;
+    text = arcwise_platform::DecodeUtf8(std::string_view(src, n), &replaced);
+    if (strict && replaced) return Fail(ERROR_NO_UNICODE_TRANSLATION);
   } else if (page.kind == Kind::Utf16) {
     if (strict && n % 2) return Fail(ERROR_NO_UNICODE_TRANSLATION);
     text.resize(n / 2);
     for (size_t i = 0; i < n / 2; ++i) {
       text[i] = WCHAR(static_cast<unsigned char>(src[2 * i]) | (static_cast<unsigned char>(src[2 * i + 1]) << 8));
     }
-    if (n % 2) text += WCHAR(0xFFFD);
+    if (n % 2) text += arcwise_platform::kReplacementCharacter;
   } else {
     switch (DecodeWithIconv(page, src, n, strict, &text)) {
       case Outcome::Ok:
@@ -449,10 +401,15 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, 
   size_t n = srcLength == -1 ? size_t(lstrlenW(src)) + 1 : size_t(srcLength);
   std::string bytes;
   if (page.kind == Kind::Utf8 || page.kind == Kind::Utf16) {
-    if ((flags & WC_ERR_INVALID_CHARS) && HasLoneSurrogate(src, n)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    const bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
     if (page.kind == Kind::Utf8) {
-      bytes = Utf16ToUtf8(std::u16string_view(src, n));
+      size_t lone = 0;
+      bytes = arcwise_platform::EncodeUtf8(std::u16string_view(src, n), &lone);
+      if (strict && lone) return Fail(ERROR_NO_UNICODE_TRANSLATION);
     } else {
+      if (strict && arcwise_platform::HasLoneSurrogate(std::u16string_view(src, n))) {
+        return Fail(ERROR_NO_UNICODE_TRANSLATION);
+      }
       bytes.resize(n * 2);
       for (size_t i = 0; i < n; ++i) {
         bytes[2 * i] = char(src[i] & 0xFF);

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include "utf_codec.h"
+
 int lstrlenW(LPCWSTR s) {
   if (!s) return 0;
   int n = 0;
@@ -65,72 +67,9 @@ LPWSTR lstrcpynW(LPWSTR dst, LPCWSTR src, int max) {
   return dst;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out += char(cp);
-    } else if (cp < 0x800) {
-      out += char(0xC0 | (cp >> 6));
-      out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18));
-      out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
+// The boundary to POSIX (paths, environment, messages) never fails: what is
+// not well-formed is replaced by the codec's rule, so a name still reaches
+// the system call and the error it gives, rather than vanishing here.
+std::string Utf16ToUtf8(std::u16string_view s) { return arcwise_platform::EncodeUtf8(s); }
 
-WString Utf8ToUtf16(std::string_view s) {
-  WString out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    uint8_t b = uint8_t(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (b < 0x80) {
-      cp = b;
-    } else if (b >= 0xC2 && b <= 0xF4) {
-      size_t need = b < 0xE0 ? 2 : (b < 0xF0 ? 3 : 4);
-      uint32_t value = b & (need == 2 ? 0x1F : (need == 3 ? 0x0F : 0x07));
-      size_t j = 1;
-      for (; j < need && i + j < s.size(); ++j) {
-        uint8_t c = uint8_t(s[i + j]);
-        if ((c & 0xC0) != 0x80) break;
-        value = (value << 6) | (c & 0x3F);
-      }
-      if (j == need) {
-        static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        bool ok = value >= kMin[need] && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
-        if (ok) cp = value;
-        len = need;
-      } else {
-        len = j;  // resynchronise at the first byte that broke the sequence
-      }
-    }
-    i += len;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += char16_t(0xD800 + (cp >> 10));
-      out += char16_t(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += char16_t(cp);
-    }
-  }
-  return out;
-}
+WString Utf8ToUtf16(std::string_view s) { return arcwise_platform::DecodeUtf8(s); }

@@ -218,6 +218,52 @@ TEST_F(TextFilterTest, LongTextIsCutIntoBoundedChunksBetweenCharacters) {
   EXPECT_EQ(expected, Joined(chunks));
 }
 
+// Characters of every UTF-8 length, and bad bytes after a byte-order mark,
+// placed across the places where the filter's reads end (with and without
+// the mark): the text is what the whole file converts to at once.
+TEST_F(TextFilterTest, SequencesAcrossReadBoundariesDecodeAsTheWhole) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool needsMark;  // not UTF-8: without a mark the file is read as ANSI
+  } sequences[] = {
+      {"two bytes", "\xC3\xA9", false},
+      {"three bytes", "\xE2\x82\xAC", false},
+      {"four bytes", "\xF0\x9F\x98\x80", false},
+      {"truncated", "\xF0\x9F\x98" "\xE2\x82" "z", true},
+      {"encoded surrogate", "\xED\xA0\x80", true},
+      {"stray continuations", "\x80\x80\x80\x80\x80", true},
+      {"overlong", "\xE0\x80\xAF", true},
+  };
+  int files = 0;
+  for (const auto& s : sequences) {
+    for (bool mark : {false, true}) {
+      if (s.needsMark && !mark) continue;
+      const std::string prefix = mark ? "\xEF\xBB\xBF" : "";
+      for (size_t at = kTextReadBytes - 4; at <= kTextReadBytes + 4; ++at) {
+        std::string bytes = prefix + std::string(at - prefix.size(), 'a') + s.bytes + std::string(300, 'b');
+        const WString expected = WString(at - prefix.size(), u'a') + Utf8ToUtf16(s.bytes) + WString(300, u'b');
+        ComPtr<IFilter> filter = LoadByPath(WriteFile("across" + std::to_string(files++) + ".txt", bytes));
+        ASSERT_TRUE(filter) << s.name;
+        EXPECT_EQ(expected, Joined(ReadAll(filter.Get(), 4096))) << s.name << " at " << at << " mark " << mark;
+      }
+    }
+  }
+}
+
+// UTF-16 pairs across the read boundary in both byte orders.
+TEST_F(TextFilterTest, Utf16PairsAcrossReadBoundariesStayWhole) {
+  for (bool bigEndian : {false, true}) {
+    for (size_t units = kTextReadBytes / 2 - 3; units <= kTextReadBytes / 2 + 1; ++units) {
+      const WString text = WString(units, u'a') + W("\xD83D\xDE00") + WString(10, u'b');
+      const std::string name = "pair" + std::to_string(units) + (bigEndian ? "be" : "le") + ".txt";
+      ComPtr<IFilter> filter = LoadByPath(WriteFile(name, Utf16Bytes(text, bigEndian)));
+      ASSERT_TRUE(filter);
+      EXPECT_EQ(text, Joined(ReadAll(filter.Get(), 4096))) << units << " big endian " << bigEndian;
+    }
+  }
+}
+
 TEST_F(TextFilterTest, GetTextHonoursTheCallersBuffer) {
   ComPtr<IFilter> filter = LoadByPath(WriteFile("pieces.txt", "ab\xF0\x9F\x98\x80" "c"));
   ASSERT_TRUE(filter);

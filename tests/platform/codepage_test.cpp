@@ -1,6 +1,9 @@
 // Code page conversions with Windows' semantics: table contents of the common
-// pages, the UTF-8 validity rules, the size-query and buffer contracts, the
-// ANSI code page override, and the way back with a default character.
+// pages, one table of UTF-8 rows (well-formed, overlong, encoded surrogates,
+// beyond U+10FFFF, truncated, stray and impossible bytes) through every
+// decoding route including the incremental decoder, lone surrogates on the
+// way back, the size-query and buffer contracts, the ANSI code page
+// override, and the way back with a default character.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -10,6 +13,8 @@
 #include <vector>
 
 #include <windows.h>
+
+#include "utf_codec.h"  // the incremental decoder, internal to the platform
 
 namespace {
 
@@ -109,39 +114,137 @@ TEST(CodePageDecode, DoubleBytePages) {
   EXPECT_NE(lenient[2], u'\0');
 }
 
-TEST(CodePageDecode, Utf8IncludingAstralCharacters) {
-  EXPECT_EQ(Decode(CP_UTF8, "h\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80!", MB_ERR_INVALID_CHARS),
-            (WString{u'h', 0x00E9, 0x20AC, 0xD83D, 0xDE00, u'!'}));
-  EXPECT_EQ(Decode(CP_UTF8, "\xF4\x8F\xBF\xBF", MB_ERR_INVALID_CHARS), (WString{0xDBFF, 0xDFFF}));
-  // An embedded NUL inside an explicit length is just another character.
-  EXPECT_EQ(Decode(CP_UTF8, std::string("a\0b", 3)), (WString{u'a', 0, u'b'}));
+// One row of the UTF-8 table: the bytes, what they decode to with bad bytes
+// replaced (each maximal ill-formed subpart one U+FFFD, as current Windows),
+// and whether they are well-formed, i.e. decode at all under
+// MB_ERR_INVALID_CHARS.
+struct Utf8Case {
+  const char* name;
+  std::string bytes;
+  WString text;
+  bool valid;
+};
+
+constexpr WCHAR R = 0xFFFD;
+
+const Utf8Case kUtf8Cases[] = {
+    // Well-formed, at every boundary of the encoding lengths.
+    {"ascii", "Az\x7F", W("Az\x7F"), true},
+    {"mixed lengths", "h\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80!", WString{u'h', 0xE9, 0x20AC, 0xD83D, 0xDE00, u'!'}, true},
+    {"nul", std::string("a\0b", 3), WString{u'a', 0, u'b'}, true},
+    {"two bytes", "\xC2\x80\xDF\xBF", WString{0x80, 0x7FF}, true},
+    {"three bytes", "\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", WString{0x800, 0xD7FF, 0xE000, 0xFFFF}, true},
+    {"an encoded U+FFFD", "\xEF\xBF\xBD", WString{R}, true},
+    {"four bytes", "\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
+     WString{0xD800, 0xDC00, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, true},
+    // Overlong forms: the lead byte alone is the subpart, each continuation its own.
+    {"overlong two", "\xC0\x80\xC1\xBF", WString{R, R, R, R}, false},
+    {"overlong three", "\xE0\x80\xAF\xE0\x9F\xBF", WString(6, R), false},
+    {"overlong four", "\xF0\x80\x80\xAF\xF0\x8F\xBF\xBF", WString(8, R), false},
+    // Surrogates encoded in UTF-8, alone and as the pair CESU-8 would write.
+    {"surrogate", "\xED\xA0\x80" "a\xED\xBF\xBF", WString{R, R, R, u'a', R, R, R}, false},
+    {"surrogate pair", "\xED\xA0\xBD\xED\xB8\x80", WString(6, R), false},
+    // Above U+10FFFF.
+    {"beyond U+10FFFF", "\xF4\x90\x80\x80", WString(4, R), false},
+    {"F5 lead", "\xF5\x80\x80\x80", WString(4, R), false},
+    {"five bytes", "\xF8\x88\x80\x80\x80", WString(5, R), false},
+    {"six bytes", "\xFC\x84\x80\x80\x80\x80", WString(6, R), false},
+    // Truncated: the started part is one subpart, whatever interrupts it survives.
+    {"truncated two", "\xC3", WString{R}, false},
+    {"truncated three", "\xE2\x82", WString{R}, false},
+    {"truncated four", "\xF0\x9F\x98", WString{R}, false},
+    {"truncated before ascii", "a\xE2\x82z", WString{u'a', R, u'z'}, false},
+    {"truncated before a character", "\xE2\x82\xC3\xA9", WString{R, 0xE9}, false},
+    {"lead before a character", "\xE2\xC3\xA9", WString{R, 0xE9}, false},
+    {"truncated before its own kind", "\xF0\x9F\x98\xF0\x9F\x98\x80", WString{R, 0xD83D, 0xDE00}, false},
+    {"broken second byte", "\xE2\x28\xA1", WString{R, u'(', R}, false},
+    // Continuation bytes without a lead.
+    {"stray continuation", "\x80", WString{R}, false},
+    {"stray continuations", "\x80\xBF\x80", WString(3, R), false},
+    {"one continuation too many", "\xC3\xA9\xA9", WString{0xE9, R}, false},
+    {"after four bytes", "\xF0\x9F\x98\x80\x80", WString{0xD83D, 0xDE00, R}, false},
+    // Bytes that never occur in UTF-8.
+    {"FE FF", "\xFE\xFF", WString{R, R}, false},
+    {"FF before ascii", "\xFFz", WString{R, u'z'}, false},
+    {"mixed", "a\xF1\x80\x80\xE1\x80\xC2" "b\x80" "c\x80\xBF" "d",
+     WString{u'a', R, R, R, u'b', R, u'c', R, R, u'd'}, false},
+};
+
+// The bytes through every route the platform offers: MultiByteToWideChar
+// with and without MB_ERR_INVALID_CHARS, Utf8ToUtf16, and embedded in text,
+// which the bad bytes must not swallow; well-formed rows come back the same
+// way.
+TEST(Utf8Table, DecodesWithReplacementAndFailsOnlyWhenAsked) {
+  for (const Utf8Case& c : kUtf8Cases) {
+    EXPECT_EQ(Decode(CP_UTF8, c.bytes), c.text) << c.name;
+    EXPECT_EQ(Utf8ToUtf16(c.bytes), c.text) << c.name;
+    EXPECT_EQ(Utf8ToUtf16("<" + c.bytes + ">"), W("<") + c.text + W(">")) << c.name;
+    SetLastError(0);
+    const int strict =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, c.bytes.data(), int(c.bytes.size()), nullptr, 0);
+    if (c.valid) {
+      EXPECT_EQ(Decode(CP_UTF8, c.bytes, MB_ERR_INVALID_CHARS), c.text) << c.name;
+      EXPECT_EQ(Encode(CP_UTF8, c.text), c.bytes) << c.name;
+      EXPECT_EQ(Utf16ToUtf8(c.text), c.bytes) << c.name;
+    } else {
+      EXPECT_EQ(strict, 0) << c.name;
+      EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION)) << c.name;
+    }
+  }
 }
 
-TEST(CodePageDecode, InvalidUtf8FailsOnlyWhenAsked) {
-  const char* malformed[] = {
-      "a\x80z",              // lone continuation byte
-      "a\xC0\xAFz",          // overlong '/'
-      "a\xE0\x80\xAFz",      // overlong, three bytes
-      "a\xED\xA0\x80z",      // encoded surrogate
-      "a\xF4\x90\x80\x80z",  // beyond U+10FFFF
-      "a\xF5\x80\x80\x80z",  // no such lead byte
-      "a\xE2\x82z",          // truncated in the middle
-      "a\xE2\x82",           // truncated at the end
-  };
-  for (const char* text : malformed) {
-    std::string bytes(text);
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()), nullptr, 0), 0)
-        << bytes;
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION)) << bytes;
-    WString lenient = Decode(CP_UTF8, bytes);
-    EXPECT_EQ(lenient.front(), u'a') << bytes;
-    EXPECT_NE(lenient.find(WCHAR(0xFFFD)), WString::npos) << bytes;
-    if (bytes.back() == 'z') {
-      EXPECT_EQ(lenient.back(), u'z') << bytes;
+// The incremental decoder gives the whole's text wherever the input is cut,
+// and counts a replacement exactly for the rows that are not well-formed.
+TEST(Utf8Table, IncrementalDecoderMatchesTheWholeAtEverySplit) {
+  for (const Utf8Case& c : kUtf8Cases) {
+    for (size_t split = 0; split <= c.bytes.size(); ++split) {
+      arcwise_platform::Utf8Decoder decoder;
+      WString out;
+      decoder.Feed(std::string_view(c.bytes).substr(0, split), &out);
+      decoder.Feed(std::string_view(c.bytes).substr(split), &out);
+      decoder.Finish(&out);
+      EXPECT_EQ(out, c.text) << c.name << " split at " << split;
+      EXPECT_EQ(decoder.Replacements() == 0, c.valid) << c.name << " split at " << split;
     }
-    for (WCHAR c : lenient) {
-      EXPECT_FALSE(c >= 0xD800 && c <= 0xDFFF) << bytes;
+    // A byte at a time, twice over with the same decoder: Finish leaves it
+    // ready for the next text.
+    arcwise_platform::Utf8Decoder decoder;
+    for (int pass = 0; pass < 2; ++pass) {
+      WString out;
+      for (char b : c.bytes) decoder.Feed(std::string_view(&b, 1), &out);
+      decoder.Finish(&out);
+      EXPECT_EQ(out, c.text) << c.name << " pass " << pass;
+    }
+    EXPECT_EQ(arcwise_platform::IsValidUtf8(c.bytes), c.valid) << c.name;
+  }
+}
+
+// UTF-16 -> UTF-8: a surrogate without its partner is written as U+FFFD,
+// or fails the call under WC_ERR_INVALID_CHARS; a pair is one character.
+TEST(Utf16Table, LoneSurrogatesEncodeAsReplacementOrFail) {
+  const struct {
+    WString text;
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {WString{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80", true},
+      {WString{0xD7FF, 0xE000, R}, "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD", true},
+      {WString{u'a', 0xD800}, "a\xEF\xBF\xBD", false},
+      {WString{0xDC00, u'b'}, "\xEF\xBF\xBD" "b", false},
+      {WString{0xD83D, u'x'}, "\xEF\xBF\xBDx", false},  // the character after it stays
+      {WString{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD", false},
+      {WString{0xD83D, 0xD83D, 0xDE00}, "\xEF\xBF\xBD\xF0\x9F\x98\x80", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Encode(CP_UTF8, c.text), c.bytes) << c.bytes;
+    EXPECT_EQ(Utf16ToUtf8(c.text), c.bytes) << c.bytes;
+    SetLastError(0);
+    const int strict =
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, c.text.data(), int(c.text.size()), nullptr, 0, nullptr,
+                            nullptr);
+    EXPECT_EQ(strict, c.valid ? int(c.bytes.size()) : 0) << c.bytes;
+    if (!c.valid) {
+      EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION)) << c.bytes;
     }
   }
 }
@@ -268,11 +371,6 @@ TEST(CodePageEncode, BackTo1252WithTheDefaultCharacter) {
 
 TEST(CodePageEncode, Utf8RulesAndBuffers) {
   EXPECT_EQ(Encode(CP_UTF8, W("\u00e9\U0001F600")), "\xC3\xA9\xF0\x9F\x98\x80");
-  const WString lone{u'a', 0xDC00, u'b'};
-  EXPECT_EQ(Encode(CP_UTF8, lone), "a\xEF\xBF\xBD" "b");
-  SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 3, nullptr, 0, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
   // UTF-8 has no default character.
   BOOL used = FALSE;
   SetLastError(0);

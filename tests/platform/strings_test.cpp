@@ -1,6 +1,7 @@
-// UTF-16 string helpers and GUID text: UTF-8 round trips and malformed input,
-// case-insensitive comparison across scripts, lstrcpynW truncation, and the
-// braced GUID form in both directions.
+// UTF-16 string helpers and GUID text: UTF-8 round trips (bad input has its
+// table in codepage_test.cpp, shared by every UTF-8 route), case-insensitive
+// comparison across scripts, lstrcpynW truncation, and the braced GUID form
+// in both directions.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -37,40 +38,6 @@ TEST(Utf8Conversion, RoundTripsEveryPlane) {
     EXPECT_EQ(utf8.size(), cp < 0x80 ? 1u : cp < 0x800 ? 2u : cp < 0x10000 ? 3u : 4u) << cp;
     EXPECT_EQ(Utf8ToUtf16(utf8), one) << cp;
   }
-}
-
-TEST(Utf8Conversion, LoneSurrogatesBecomeReplacementCharacters) {
-  EXPECT_EQ(Utf16ToUtf8(WString{u'a', 0xD800}), "a\xEF\xBF\xBD");
-  EXPECT_EQ(Utf16ToUtf8(WString{0xDC00, u'b'}), "\xEF\xBF\xBD" "b");
-  // A high surrogate followed by a non-surrogate keeps the second character.
-  EXPECT_EQ(Utf16ToUtf8(WString{0xD83D, u'x'}), "\xEF\xBF\xBDx");
-  EXPECT_EQ(Utf16ToUtf8(WString{0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");
-}
-
-TEST(Utf8Conversion, MalformedInputIsReplacedWithoutLosingNeighbours) {
-  const char* malformed[] = {
-      "<\x80>",              // continuation without a lead
-      "<\xC0\xAF>",          // overlong
-      "<\xE0\x80\xAF>",      // overlong, three bytes
-      "<\xED\xA0\x80>",      // an encoded surrogate
-      "<\xF4\x90\x80\x80>",  // beyond U+10FFFF
-      "<\xF8\x88\x80\x80\x80>",
-      "<\xFF>",
-      "<\xE2\x82>",  // truncated before the next character
-      "<\xF0\x9F\x98>",
-  };
-  for (const char* text : malformed) {
-    WString out = Utf8ToUtf16(text);
-    ASSERT_GE(out.size(), 3u) << text;
-    EXPECT_EQ(out.front(), u'<') << text;
-    EXPECT_EQ(out.back(), u'>') << text;
-    for (size_t i = 1; i + 1 < out.size(); ++i) EXPECT_EQ(out[i], WCHAR(0xFFFD)) << text << " at " << i;
-  }
-  // Truncated at the very end of the input.
-  EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), (WString{u'a', 0xFFFD}));
-  EXPECT_EQ(Utf8ToUtf16("a\xF0"), (WString{u'a', 0xFFFD}));
-  // A broken sequence must not swallow the valid character that interrupts it.
-  EXPECT_EQ(Utf8ToUtf16("\xE2\xC3\xA9"), (WString{0xFFFD, 0x00E9}));
 }
 
 TEST(CaseFolding, LatinCyrillicAndGreek) {

@@ -1,5 +1,7 @@
 // Code pages: the process's ANSI code page and conversions between multi-byte
-// text and UTF-16, on iconv. Thread-safe; each call uses its own converter.
+// text and UTF-16: UTF-8 through the platform's own codec (each maximal
+// ill-formed subpart one U+FFFD, as current Windows), the other pages on
+// iconv. Thread-safe; each call uses its own converter.
 #pragma once
 
 #include "win/types.h"
@@ -22,6 +24,16 @@
 #define WC_DEFAULTCHAR 0x00000040
 #define WC_ERR_INVALID_CHARS 0x00000080
 #define WC_NO_BEST_FIT_CHARS 0x00000400
+
+// UTF-16 surrogate ranges, as winnls.h has them: what code that keeps pairs
+// together tests a unit with, without coding UTF-16 itself.
+#define HIGH_SURROGATE_START 0xD800
+#define HIGH_SURROGATE_END 0xDBFF
+#define LOW_SURROGATE_START 0xDC00
+#define LOW_SURROGATE_END 0xDFFF
+#define IS_HIGH_SURROGATE(wch) (((wch) >= HIGH_SURROGATE_START) && ((wch) <= HIGH_SURROGATE_END))
+#define IS_LOW_SURROGATE(wch) (((wch) >= LOW_SURROGATE_START) && ((wch) <= LOW_SURROGATE_END))
+#define IS_SURROGATE_PAIR(hs, ls) (IS_HIGH_SURROGATE(hs) && IS_LOW_SURROGATE(ls))
 
 extern "C" {
 // The ANSI code page: ARCWISE_ACP when set to a number, else the code page of

@@ -29,7 +29,8 @@ WString FoldCase(std::u16string_view s);
 
 // UTF-16 -> UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view s);
-// UTF-8 -> UTF-16; malformed sequences become U+FFFD.
+// UTF-8 -> UTF-16; each maximal ill-formed subpart becomes one U+FFFD, as
+// MultiByteToWideChar(CP_UTF8) without MB_ERR_INVALID_CHARS does.
 WString Utf8ToUtf16(std::string_view s);
 // Null-safe views over terminated wide strings.
 inline std::u16string_view WView(LPCWSTR s) { return s ? std::u16string_view(s) : std::u16string_view(); }
