@@ -19,7 +19,7 @@
 #include "archive_test_util.h"
 #include "diagnostics/Debugger.h"
 #include "support/test_env.h"
-#include "zip_writer.h"
+#include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
 using namespace arcwise_test;

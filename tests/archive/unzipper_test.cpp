@@ -15,8 +15,9 @@
 #include "archive/EntryPath.h"
 #include "archive/Unzipper.h"
 #include "archive_test_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
-#include "zip_writer.h"
+#include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
 using namespace arcwise_test;
@@ -49,7 +50,7 @@ class UnzipperTest : public ::testing::Test {
     m_out = m_folder + "/out";
     fs::create_directories(m_out);
   }
-  void TearDown() override { unsetenv("ARCWISE_ACP"); }
+  arcwise_test::ScopedEnv m_acp{"ARCWISE_ACP", nullptr};
 
   // Writes the archive and opens it; the test fails when it does not open.
   void OpenArchive(const ZipWriter& writer) {
@@ -196,7 +197,7 @@ TEST_F(UnzipperTest, FileInTheWayOfAFolderFailsThatEntryOnly) {
 }
 
 TEST_F(UnzipperTest, Bit11NamesAreUtf8AndOthersFollowTheAnsiCodePage) {
-  setenv("ARCWISE_ACP", "1252", 1);
+  m_acp.Set("1252");
   ZipEntrySpec utf8;
   utf8.name = "\xCE\x9A\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82/\xC3\xA9.txt";
   utf8.data = "greek";

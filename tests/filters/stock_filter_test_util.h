@@ -15,6 +15,7 @@
 #include <ntquery.h>
 #include <shlwapi.h>
 
+#include "support/registry_util.h"
 #include "support/test_env.h"
 
 namespace stock_filter_test {
@@ -54,26 +55,13 @@ inline HRESULT CanUnloadNow(const std::string& path) {
   return hr;
 }
 
-inline bool KeyExists(const WString& subkey) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
-  RegCloseKey(hKey);
-  return true;
-}
+inline bool KeyExists(const WString& subkey) { return arcwise_test::KeyExists(HKEY_CLASSES_ROOT, subkey); }
 
 // A REG_SZ value of HKCR\subkey (the default one for a null name), or "<missing>".
 inline WString ReadString(const WString& subkey, LPCWSTR name = nullptr) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
-    return W("<missing>");
-  }
-  WCHAR buffer[1024] = {};
-  DWORD cb = sizeof(buffer) - sizeof(WCHAR);
-  DWORD type = REG_NONE;
-  LSTATUS status = RegQueryValueExW(hKey, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &cb);
-  RegCloseKey(hKey);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return W("<missing>");
-  return WString(buffer);
+  const arcwise_test::StoredValue value = arcwise_test::ReadValue(HKEY_CLASSES_ROOT, subkey, name);
+  if (value.status != ERROR_SUCCESS || value.type != REG_SZ) return W("<missing>");
+  return value.Text();
 }
 
 // One stock module registered through its own DllRegisterServer for the

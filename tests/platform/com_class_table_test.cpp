@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "compat/ComPtr.h"
+#include "support/com_object.h"
 #include <objbase.h>
 #include <shlwapi.h>
 
@@ -15,49 +16,19 @@ const CLSID CLSID_Served = {0x7D30B6E2, 0x1C5F, 0x4A09, {0xB4, 0x7E, 0x51, 0x0C,
 
 std::atomic<LONG> g_liveThings{0};
 
-class CThing final : public IPersist {
+class CThing final : public arcwise_test::ComObject<IPersist> {
  public:
   CThing() { ++g_liveThings; }
   ~CThing() { --g_liveThings; }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IPersist) {
-      *ppv = static_cast<IPersist*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
-  }
   STDMETHODIMP GetClassID(CLSID* pClassID) override {
     *pClassID = CLSID_Served;
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> m_refs{1};
 };
 
-class CThingFactory final : public IClassFactory {
+// Owned by the test fixture, so its count can be read after the runtime let go.
+class CThingFactory final : public arcwise_test::ComObject<IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --m_refs; }  // owned by the test
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
     *ppv = nullptr;
     if (pUnkOuter) return CLASS_E_NOAGGREGATION;
@@ -67,10 +38,9 @@ class CThingFactory final : public IClassFactory {
     return hr;
   }
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-  ULONG Refs() const { return m_refs; }
 
  private:
-  std::atomic<ULONG> m_refs{1};
+  void OnFinalRelease() override {}
 };
 
 class ComClassTableTest : public ::testing::Test {
@@ -78,7 +48,7 @@ class ComClassTableTest : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
   void TearDown() override {
     CoUninitialize();
-    EXPECT_EQ(1u, m_factory.Refs()) << "the runtime kept or lost a reference";
+    EXPECT_EQ(1u, m_factory.RefCount()) << "the runtime kept or lost a reference";
     EXPECT_EQ(0, g_liveThings.load());
   }
   CThingFactory m_factory;
@@ -88,7 +58,7 @@ TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
   DWORD cookie = 0;
   ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
   EXPECT_NE(0u, cookie);
-  EXPECT_EQ(2u, m_factory.Refs());
+  EXPECT_EQ(2u, m_factory.RefCount());
 
   ComPtr<IPersist> thing;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&thing)));
@@ -106,7 +76,7 @@ TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
   thing.Reset();
 
   EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
-  EXPECT_EQ(1u, m_factory.Refs());
+  EXPECT_EQ(1u, m_factory.RefCount());
   EXPECT_EQ(CO_E_OBJNOTREG, CoRevokeClassObject(cookie));
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&thing)));
 }

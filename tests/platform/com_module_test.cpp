@@ -16,6 +16,7 @@
 #include <shlwapi.h>
 
 #include "platform/modules/test_com_module.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 namespace {
@@ -156,12 +157,11 @@ TEST_F(ComModuleTest, ConcurrentCreationAndUnloadingStayBalanced) {
 
 TEST_F(ComModuleTest, ExpandablePathIsExpandedFromTheEnvironment) {
   std::filesystem::path module(kModulePath);
-  ASSERT_EQ(0, setenv("ARCWISE_TEST_MODULE_DIR", module.parent_path().c_str(), 1));
+  arcwise_test::ScopedEnv folder("ARCWISE_TEST_MODULE_DIR", module.parent_path().string());
   RegisterServer(CLSID_ArcwiseTestCounter, Utf8ToUtf16("%ARCWISE_TEST_MODULE_DIR%/" + module.filename().string()),
                  REG_EXPAND_SZ);
   ComPtr<ITestCounter> object;
   EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ArcwiseTestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)));
-  unsetenv("ARCWISE_TEST_MODULE_DIR");
 }
 
 TEST_F(ComModuleTest, UnknownOrUnservedClassesFail) {

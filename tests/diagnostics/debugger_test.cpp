@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/registry_util.h"
 #include "support/test_env.h"
 
 namespace fs = std::filesystem;
@@ -22,32 +23,10 @@ const WCHAR kName[] = W("Quillmark Arcwise Filter");
 const WString kPrefix = W("Quillmark Arcwise Filter:");
 
 // A registry key of this test alone under HKEY_LOCAL_MACHINE.
-class TestKey {
+class TestKey : public arcwise_test::TestKey {
  public:
-  explicit TestKey(const std::string& suffix = "") {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_path = W("SOFTWARE\\Quillmark\\ArcwiseTest\\") + Utf8ToUtf16(info->test_suite_name()) +
-             W("\\") + Utf8ToUtf16(info->name()) + Utf8ToUtf16(suffix);
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &m_key, nullptr));
-  }
-  ~TestKey() {
-    if (m_key) RegCloseKey(m_key);
-  }
-  LPCWSTR Path() const { return m_path.c_str(); }
-  void SetDword(LPCWSTR name, DWORD value) {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(m_key, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof(value)));
-  }
-  void SetString(LPCWSTR name, const WString& text, DWORD type = REG_SZ) {
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(m_key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))));
-  }
-
- private:
-  WString m_path;
-  HKEY m_key = nullptr;
+  explicit TestKey(const std::string& suffix = "")
+      : arcwise_test::TestKey(PathOfCurrentTest(suffix), HKEY_LOCAL_MACHINE) {}
 };
 
 std::string ReadBytes(const fs::path& path) {

@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "diagnostics/Debugger.h"
 #include "diagnostics/RegistryReaders.h"
+#include "support/registry_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 namespace fs = std::filesystem;
@@ -42,13 +45,10 @@ class Configuration : public ::testing::Test {
     return key;
   }
   static void SetDword(HKEY key, LPCWSTR name, DWORD value) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+    ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetDword(key, name, value));
   }
   static void SetString(HKEY key, LPCWSTR name, const WString& text, DWORD type = REG_SZ) {
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))));
+    ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetString(key, name, text, type));
   }
   // The product's own key, emptied of the values this suite sets.
   HKEY ProductKey() {
@@ -253,16 +253,17 @@ TEST_F(Configuration, TempPathNamingFileFallsBackWithErrorLine) {
 }
 
 TEST_F(Configuration, NoUsableFolderLeavesAppTempDirEmpty) {
-  const std::string saved = getenv("TMPDIR");
   const std::string gone = arcwise_test::TestRoot() + "/vanished";
-  setenv("TMPDIR", gone.c_str(), 1);
   arcwise_test::DebugCapture capture;
   StartLogger(1);
   capture.Clear();
-  CFilterConfiguration configuration(m_path.c_str());
-  setenv("TMPDIR", saved.c_str(), 1);
+  std::optional<CFilterConfiguration> configuration;
+  {
+    arcwise_test::ScopedEnv tmpdir("TMPDIR", gone);
+    configuration.emplace(m_path.c_str());
+  }
 
-  EXPECT_TRUE(configuration.GetAppTempDir().empty());
+  EXPECT_TRUE(configuration->GetAppTempDir().empty());
   const std::vector<std::string> lines = Lines(capture);
   ASSERT_EQ(2u, lines.size()) << capture.Text();
   EXPECT_EQ(0u, lines[0].find(kPrefix + "ERROR: Path is not valid: " + gone)) << lines[0];
