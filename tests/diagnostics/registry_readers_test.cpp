@@ -182,11 +182,7 @@ TEST_F(RegistryReaders, CheckTempFolderLogsEachFailure) {
   const WString blocked = arcwise_test::WideFolder(deep);
   EXPECT_FALSE(CheckTempFolder(blocked.c_str()));
 
-  const std::vector<std::string> lines = [&] {
-    std::vector<std::string> all;
-    for (const auto& line : capture.Lines()) all.push_back(Utf16ToUtf8(line));
-    return all;
-  }();
+  const std::vector<std::string> lines = capture.Utf8Lines();
   ASSERT_EQ(3u, lines.size()) << capture.Text();
   const std::string prefix = "Quillmark Arcwise Filter:";
   // The system's code for a missing folder: file or path not found.

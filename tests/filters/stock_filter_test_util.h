@@ -15,6 +15,7 @@
 #include <ntquery.h>
 #include <shlwapi.h>
 
+#include "support/loaded_module.h"
 #include "support/registry_util.h"
 #include "support/test_env.h"
 
@@ -26,11 +27,7 @@ const CLSID CLSID_CompoundFilter = {0x91A7C164, 0xC310, 0x4DA2, {0x97, 0x46, 0x6
 const CLSID CLSID_CompoundHandler = {0xB826AF00, 0x7DAB, 0x468A, {0xA7, 0x48, 0xCB, 0xD5, 0x46, 0x53, 0xA1, 0xDB}};
 const FMTID FMTID_Storage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
 
-inline bool IsLoaded(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle) dlclose(handle);
-  return handle != nullptr;
-}
+using arcwise_test::IsLoaded;
 
 // Calls one HRESULT(void) export of the module, loading it for the call.
 inline HRESULT CallExport(const std::string& path, const char* name) {
@@ -47,12 +44,7 @@ inline HRESULT CallExport(const std::string& path, const char* name) {
 
 // DllCanUnloadNow of the module as it is loaded now (S_OK when not loaded).
 inline HRESULT CanUnloadNow(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return S_OK;
-  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllCanUnloadNow"));
-  HRESULT hr = function ? function() : E_NOTIMPL;
-  dlclose(handle);
-  return hr;
+  return arcwise_test::CallIfLoaded<HRESULT>(path, "DllCanUnloadNow", S_OK, E_NOTIMPL);
 }
 
 inline bool KeyExists(const WString& subkey) { return arcwise_test::KeyExists(HKEY_CLASSES_ROOT, subkey); }

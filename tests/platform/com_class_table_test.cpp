@@ -7,6 +7,7 @@
 
 #include "compat/ComPtr.h"
 #include "support/com_object.h"
+#include "support/registry_util.h"
 #include <objbase.h>
 #include <shlwapi.h>
 
@@ -84,14 +85,8 @@ TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
 TEST_F(ComClassTableTest, RegisteredClassComesBeforeTheRegistry) {
   // The registry names a server that does not exist; the registered class
   // object must be used without ever trying it.
-  HKEY key = nullptr;
-  WString subkey = W("CLSID\\") + GuidToString(CLSID_Served) + W("\\InprocServer32");
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                           &key, nullptr));
-  const WString path = W("/nonexistent/libnothing.so");
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                                          DWORD((path.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(key);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidToString(CLSID_Served) + W("\\InprocServer32"),
+                          nullptr, W("/nonexistent/libnothing.so"));
 
   ComPtr<IPersist> thing;
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),

@@ -16,6 +16,8 @@
 #include <shlwapi.h>
 
 #include "platform/modules/test_com_module.h"
+#include "support/loaded_module.h"
+#include "support/registry_util.h"
 #include "support/scoped_env.h"
 #include "support/test_env.h"
 
@@ -24,21 +26,10 @@ namespace {
 const std::string kModulePath = ARCWISE_TEST_COM_MODULE;
 const std::string kNoEntryModulePath = ARCWISE_TEST_NO_ENTRY_MODULE;
 
-// Whether the dynamic loader has the shared object mapped right now.
-bool IsLoaded(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return false;
-  dlclose(handle);
-  return true;
-}
+using arcwise_test::IsLoaded;
 
 void SetDefaultValue(const WString& subkey, const WString& value, DWORD type = REG_SZ) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                           nullptr, &key, nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                                          DWORD((value.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(key);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, subkey, nullptr, value, type);
 }
 
 void RegisterServer(REFCLSID clsid, const WString& path, DWORD type = REG_SZ) {

@@ -114,8 +114,8 @@ inline void SetValue(HKEY root, const WString& path, LPCWSTR name, DWORD type, c
   RegCloseKey(key);
 }
 
-inline void SetString(HKEY root, const WString& path, LPCWSTR name, const WString& text) {
-  SetValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+inline void SetString(HKEY root, const WString& path, LPCWSTR name, const WString& text, DWORD type = REG_SZ) {
+  SetValue(root, path, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
 }
 
 inline void SetDword(HKEY root, const WString& path, LPCWSTR name, DWORD value) {
