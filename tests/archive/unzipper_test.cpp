@@ -260,6 +260,17 @@ INSTANTIATE_TEST_SUITE_P(
                     {false, true},
                     {"good.txt"},
                     {{"good.txt", "fine"}}},
+        // The damaged file goes, the folder made for it stays for its neighbour.
+        ExtractCase{"CrcMismatchBelowAFolderLeavesOnlyTheFolder",
+                    {[] {
+                       ZipEntrySpec bad = Entry("d/bad.txt", "the data does not match either");
+                       bad.crc = Crc32(bad.data) ^ 0x80000000u;
+                       return bad;
+                     }(),
+                     Entry("d/good.txt", "fine")},
+                    {false, true},
+                    {"d", "d/good.txt"},
+                    {{"d/good.txt", "fine"}}},
         // The central directory claims more data than the entry holds.
         ExtractCase{"LengthOtherThanDeclaredFails",
                     {[] {
