@@ -1,5 +1,6 @@
-// Helpers shared by the archive tests: wide/POSIX path conversion, reading
-// files, listing a tree, and running command-line tools. Test-only.
+// Helpers shared by the archive tests: wide/POSIX path conversion, the
+// shared file helpers (support/files.h), and running command-line tools.
+// Test-only.
 #pragma once
 
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <string>
 
 #include <windows.h>
+
+#include "support/files.h"
 
 namespace arcwise_test {
 
@@ -25,26 +28,9 @@ inline WString WidePath(const std::string& posixPath) {
 
 inline std::string PosixOf(const WString& widePath) { return PosixPathFromWide(widePath.c_str()); }
 
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const std::string& data) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
-// Every path below root (files, folders, links), relative to root.
-inline std::set<std::string> ListTree(const std::string& root) {
-  std::set<std::string> paths;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    paths.insert(std::filesystem::relative(it->path(), root, ec).string());
-  }
-  return paths;
-}
+using arcwise_test::ListTree;
+using arcwise_test::ReadAll;
+using arcwise_test::WriteAll;
 
 // Standard output of a shell command, with its exit status.
 inline std::string RunCommand(const std::string& command, int* status = nullptr) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/EntryPath.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -61,28 +62,28 @@ TEST(SafeRelativePath, LastComponent) {
 
 class EntryTextDecoding : public ::testing::Test {
  protected:
-  void TearDown() override { unsetenv("ARCWISE_ACP"); }
+  arcwise_test::ScopedEnv m_acp{"ARCWISE_ACP", nullptr};
 };
 
 TEST_F(EntryTextDecoding, Bit11NamesAreUtf8WhateverTheCodePage) {
-  setenv("ARCWISE_ACP", "1252", 1);
+  m_acp.Set("1252");
   WString text;
   ASSERT_TRUE(DecodeEntryText("\xC3\xA9t\xC3\xA9.txt", kZipFlagUtf8Names, text));
   EXPECT_EQ(text, u"\u00e9t\u00e9.txt");
-  setenv("ARCWISE_ACP", "866", 1);
+  m_acp.Set("866");
   ASSERT_TRUE(DecodeEntryText("\xCE\x9A\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82", kZipFlagUtf8Names, text));
   EXPECT_EQ(text, u"\u039a\u03cc\u03c3\u03bc\u03bf\u03c2");
 }
 
 TEST_F(EntryTextDecoding, OtherNamesFollowTheAnsiCodePageOfTheMoment) {
   WString text;
-  setenv("ARCWISE_ACP", "1252", 1);
+  m_acp.Set("1252");
   ASSERT_TRUE(DecodeEntryText("\xE9t\xE9.txt", 0, text));
   EXPECT_EQ(text, u"\u00e9t\u00e9.txt");
   // The same UTF-8 bytes without the flag are two 1252 characters each.
   ASSERT_TRUE(DecodeEntryText("\xC3\xA9", 0, text));
   EXPECT_EQ(text, u"\u00c3\u00a9");
-  setenv("ARCWISE_ACP", "866", 1);
+  m_acp.Set("866");
   ASSERT_TRUE(DecodeEntryText("\x8F\x90", 0, text));
   EXPECT_EQ(text, u"\u041f\u0420");
 }

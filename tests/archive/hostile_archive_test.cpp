@@ -18,8 +18,9 @@
 #include "archive/ZipDocument.h"
 #include "archive_test_util.h"
 #include "diagnostics/Debugger.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
-#include "zip_writer.h"
+#include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
 using namespace arcwise_test;
@@ -31,12 +32,7 @@ const WString kLogKey = W("SOFTWARE\\Quillmark\\ArcwiseTest\\Hostile");
 class HostileArchiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLogKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
-    const DWORD level = 1;
-    RegSetValueExW(key, W("DebugMode"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof(level));
-    RegCloseKey(key);
+    arcwise_test::SetDword(HKEY_LOCAL_MACHINE, kLogKey, W("DebugMode"), 1);
     g_debugger.Start(kLogKey.c_str(), W("Quillmark Arcwise Filter"));
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     m_folder = MakeTestFolder(std::string("hostile-") + info->name());

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -15,8 +17,9 @@
 #include "archive/EntryPath.h"
 #include "archive/Unzipper.h"
 #include "archive_test_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
-#include "zip_writer.h"
+#include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
 using namespace arcwise_test;
@@ -49,7 +52,7 @@ class UnzipperTest : public ::testing::Test {
     m_out = m_folder + "/out";
     fs::create_directories(m_out);
   }
-  void TearDown() override { unsetenv("ARCWISE_ACP"); }
+  arcwise_test::ScopedEnv m_acp{"ARCWISE_ACP", nullptr};
 
   // Writes the archive and opens it; the test fails when it does not open.
   void OpenArchive(const ZipWriter& writer) {
@@ -120,12 +123,6 @@ TEST_F(UnzipperTest, DescribesEntriesFromTheCentralDirectory) {
   EXPECT_TRUE(m_unzipper.Close());
 }
 
-TEST_F(UnzipperTest, FolderEntryCreatesNothing) {
-  OpenArchive(ZipWriter().Add("dir/sub/", ""));
-  EXPECT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
-  EXPECT_TRUE(ListTree(m_out).empty());
-}
-
 TEST_F(UnzipperTest, EmptyEntryWithFolderAttributeIsAFolder) {
   // As MS-DOS tools write them: no trailing separator, only the attribute.
   ZipEntrySpec dosFolder;
@@ -170,13 +167,6 @@ TEST_F(UnzipperTest, ExtractionFolderIsCreatedWhenMissing) {
   EXPECT_TRUE(HasNotIndexedMark(m_folder + "/new"));
 }
 
-TEST_F(UnzipperTest, ZeroLengthEntryGivesEmptyFile) {
-  OpenArchive(ZipWriter().Add("empty.txt", ""));
-  ASSERT_TRUE(m_unzipper.ExtractCurrentEntry(WidePath(m_out).c_str(), 0));
-  ASSERT_TRUE(fs::is_regular_file(m_out + "/empty.txt"));
-  EXPECT_EQ(fs::file_size(m_out + "/empty.txt"), 0u);
-}
-
 TEST_F(UnzipperTest, ExistingFileIsReplaced) {
   WriteAll(m_out + "/x.txt", "an older and much longer content");
   OpenArchive(ZipWriter().Add("x.txt", "new"));
@@ -184,19 +174,8 @@ TEST_F(UnzipperTest, ExistingFileIsReplaced) {
   EXPECT_EQ(ReadAll(m_out + "/x.txt"), "new");
 }
 
-TEST_F(UnzipperTest, FileInTheWayOfAFolderFailsThatEntryOnly) {
-  OpenArchive(ZipWriter().Add("a", "file first").Add("a/b.txt", "blocked").Add("c.txt", "fine"));
-  const auto results = ExtractAll(0);
-  ASSERT_EQ(results.size(), 3u);
-  EXPECT_TRUE(results[0].second);
-  EXPECT_FALSE(results[1].second);
-  EXPECT_TRUE(results[2].second);
-  EXPECT_EQ(ReadAll(m_out + "/a"), "file first");
-  EXPECT_EQ(ReadAll(m_out + "/c.txt"), "fine");
-}
-
 TEST_F(UnzipperTest, Bit11NamesAreUtf8AndOthersFollowTheAnsiCodePage) {
-  setenv("ARCWISE_ACP", "1252", 1);
+  m_acp.Set("1252");
   ZipEntrySpec utf8;
   utf8.name = "\xCE\x9A\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82/\xC3\xA9.txt";
   utf8.data = "greek";
@@ -216,48 +195,104 @@ TEST_F(UnzipperTest, Bit11NamesAreUtf8AndOthersFollowTheAnsiCodePage) {
   EXPECT_EQ(ReadAll(m_out + "/caf\xC3\xA9.txt"), "latin");
 }
 
-TEST_F(UnzipperTest, CrcMismatchFailsAndLeavesNoFile) {
-  ZipEntrySpec bad;
-  bad.name = "bad.txt";
-  bad.data = "the data does not match";
-  bad.crc = Crc32(bad.data) ^ 0x1;
-  OpenArchive(ZipWriter().Add(bad).Add("good.txt", "fine"));
+// Archives extracted entry by entry: which entries are written, and what the
+// extraction folder holds afterwards. A failed entry leaves no file and does
+// not stop the ones after it.
+struct ExtractCase {
+  const char* name;
+  std::vector<ZipEntrySpec> entries;
+  std::vector<bool> extracted;
+  std::set<std::string> tree;                       // everything below the folder
+  std::vector<std::pair<std::string, std::string>> content;  // file -> bytes
+};
+
+void PrintTo(const ExtractCase& test, std::ostream* out) { *out << test.name; }
+
+class UnzipperExtract : public UnzipperTest, public ::testing::WithParamInterface<ExtractCase> {};
+
+TEST_P(UnzipperExtract, WritesWhatIsSoundAndNothingElse) {
+  const ExtractCase& test = GetParam();
+  ZipWriter writer;
+  for (const ZipEntrySpec& entry : test.entries) writer.Add(entry);
+  OpenArchive(writer);
   const auto results = ExtractAll(0);
-  ASSERT_EQ(results.size(), 2u);
-  EXPECT_FALSE(results[0].second);
-  EXPECT_TRUE(results[1].second);
-  EXPECT_FALSE(fs::exists(m_out + "/bad.txt"));
-  EXPECT_EQ(ReadAll(m_out + "/good.txt"), "fine");
+  ASSERT_EQ(results.size(), test.entries.size());
+  for (size_t i = 0; i < results.size(); ++i) {
+    SCOPED_TRACE(test.entries[i].name);
+    EXPECT_EQ(results[i].second, test.extracted[i]);
+    EXPECT_EQ(results[i].first.IsEncrypted(), (test.entries[i].flags & kZipFlagEncrypted) != 0);
+    if (test.entries[i].name.find('/') == std::string::npos) {
+      EXPECT_EQ(Utf16ToUtf8(results[i].first.name), test.entries[i].name);
+    }
+  }
+  EXPECT_EQ(ListTree(m_out), test.tree);
+  for (const auto& [file, bytes] : test.content) {
+    EXPECT_TRUE(fs::is_regular_file(m_out + "/" + file)) << file;
+    EXPECT_EQ(ReadAll(m_out + "/" + file), bytes) << file;
+  }
 }
 
-TEST_F(UnzipperTest, LengthOtherThanDeclaredFails) {
-  // The central directory claims more data than the entry holds.
-  ZipEntrySpec longer;
-  longer.name = "claims-more.txt";
-  longer.data = "short";
-  longer.uncompressedSize = 4096;
-  OpenArchive(ZipWriter().Add(longer).Add("good.txt", "fine"));
-  const auto results = ExtractAll(0);
-  ASSERT_EQ(results.size(), 2u);
-  EXPECT_FALSE(results[0].second);
-  EXPECT_TRUE(results[1].second);
-  EXPECT_FALSE(fs::exists(m_out + "/claims-more.txt"));
+ZipEntrySpec Entry(std::string name, std::string data) {
+  ZipEntrySpec entry;
+  entry.name = std::move(name);
+  entry.data = std::move(data);
+  return entry;
 }
 
-TEST_F(UnzipperTest, EncryptedEntryIsNeverWritten) {
-  ZipEntrySpec secret;
-  secret.name = "secret.txt";
-  secret.data = "12 bytes hdr+cipher text";
-  secret.flags = kZipFlagEncrypted;
-  OpenArchive(ZipWriter().Add(secret).Add("plain.txt", "plain"));
-  const auto results = ExtractAll(0);
-  ASSERT_EQ(results.size(), 2u);
-  EXPECT_TRUE(results[0].first.IsEncrypted());
-  EXPECT_EQ(results[0].first.name, u"secret.txt");
-  EXPECT_FALSE(results[0].second);
-  EXPECT_TRUE(results[1].second);
-  EXPECT_FALSE(fs::exists(m_out + "/secret.txt"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, UnzipperExtract,
+    ::testing::Values(
+        ExtractCase{"FolderEntryCreatesNothing", {Entry("dir/sub/", "")}, {true}, {}, {}},
+        ExtractCase{"ZeroLengthEntryGivesEmptyFile", {Entry("empty.txt", "")}, {true}, {"empty.txt"},
+                    {{"empty.txt", ""}}},
+        ExtractCase{"FileInTheWayOfAFolderFailsThatEntryOnly",
+                    {Entry("a", "file first"), Entry("a/b.txt", "blocked"), Entry("c.txt", "fine")},
+                    {true, false, true},
+                    {"a", "c.txt"},
+                    {{"a", "file first"}, {"c.txt", "fine"}}},
+        ExtractCase{"CrcMismatchFailsAndLeavesNoFile",
+                    {[] {
+                       ZipEntrySpec bad = Entry("bad.txt", "the data does not match");
+                       bad.crc = Crc32(bad.data) ^ 0x1;
+                       return bad;
+                     }(),
+                     Entry("good.txt", "fine")},
+                    {false, true},
+                    {"good.txt"},
+                    {{"good.txt", "fine"}}},
+        // The damaged file goes, the folder made for it stays for its neighbour.
+        ExtractCase{"CrcMismatchBelowAFolderLeavesOnlyTheFolder",
+                    {[] {
+                       ZipEntrySpec bad = Entry("d/bad.txt", "the data does not match either");
+                       bad.crc = Crc32(bad.data) ^ 0x80000000u;
+                       return bad;
+                     }(),
+                     Entry("d/good.txt", "fine")},
+                    {false, true},
+                    {"d", "d/good.txt"},
+                    {{"d/good.txt", "fine"}}},
+        // The central directory claims more data than the entry holds.
+        ExtractCase{"LengthOtherThanDeclaredFails",
+                    {[] {
+                       ZipEntrySpec longer = Entry("claims-more.txt", "short");
+                       longer.uncompressedSize = 4096;
+                       return longer;
+                     }(),
+                     Entry("good.txt", "fine")},
+                    {false, true},
+                    {"good.txt"},
+                    {{"good.txt", "fine"}}},
+        ExtractCase{"EncryptedEntryIsNeverWritten",
+                    {[] {
+                       ZipEntrySpec secret = Entry("secret.txt", "12 bytes hdr+cipher text");
+                       secret.flags = kZipFlagEncrypted;
+                       return secret;
+                     }(),
+                     Entry("plain.txt", "plain")},
+                    {false, true},
+                    {"plain.txt"},
+                    {{"plain.txt", "plain"}}}),
+    [](const ::testing::TestParamInfo<ExtractCase>& info) { return std::string(info.param.name); });
 
 TEST_F(UnzipperTest, LongNamesAreNeverCut) {
   const std::string part(150, 'p');

@@ -23,6 +23,7 @@
 #include "archive/Unzipper.h"
 #include "archive/ZipDocument.h"
 #include "archive_test_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 #ifndef ARCWISE_CORPUS_DIR
@@ -137,10 +138,10 @@ class ZipCorpusTest : public ::testing::Test {
     }
     // Names without the UTF-8 flag are decoded in the ANSI code page; 437
     // maps every byte, so any name byte sequence can be compared.
-    setenv("ARCWISE_ACP", "437", 1);
+    m_acp.Set("437");
     m_appTemp = MakeTestFolder("corpus-apptemp");
   }
-  void TearDown() override { unsetenv("ARCWISE_ACP"); }
+  arcwise_test::ScopedEnv m_acp{"ARCWISE_ACP", nullptr};
 
   std::string m_corpus;
   std::string m_appTemp;

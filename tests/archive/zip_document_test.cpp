@@ -12,7 +12,7 @@
 #include "archive/ZipDocument.h"
 #include "archive_test_util.h"
 #include "support/test_env.h"
-#include "zip_writer.h"
+#include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
 using namespace arcwise_test;

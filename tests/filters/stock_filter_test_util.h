@@ -15,6 +15,8 @@
 #include <ntquery.h>
 #include <shlwapi.h>
 
+#include "support/loaded_module.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
 
 namespace stock_filter_test {
@@ -25,11 +27,7 @@ const CLSID CLSID_CompoundFilter = {0x91A7C164, 0xC310, 0x4DA2, {0x97, 0x46, 0x6
 const CLSID CLSID_CompoundHandler = {0xB826AF00, 0x7DAB, 0x468A, {0xA7, 0x48, 0xCB, 0xD5, 0x46, 0x53, 0xA1, 0xDB}};
 const FMTID FMTID_Storage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
 
-inline bool IsLoaded(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle) dlclose(handle);
-  return handle != nullptr;
-}
+using arcwise_test::IsLoaded;
 
 // Calls one HRESULT(void) export of the module, loading it for the call.
 inline HRESULT CallExport(const std::string& path, const char* name) {
@@ -46,34 +44,16 @@ inline HRESULT CallExport(const std::string& path, const char* name) {
 
 // DllCanUnloadNow of the module as it is loaded now (S_OK when not loaded).
 inline HRESULT CanUnloadNow(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return S_OK;
-  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllCanUnloadNow"));
-  HRESULT hr = function ? function() : E_NOTIMPL;
-  dlclose(handle);
-  return hr;
+  return arcwise_test::CallIfLoaded<HRESULT>(path, "DllCanUnloadNow", S_OK, E_NOTIMPL);
 }
 
-inline bool KeyExists(const WString& subkey) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
-  RegCloseKey(hKey);
-  return true;
-}
+inline bool KeyExists(const WString& subkey) { return arcwise_test::KeyExists(HKEY_CLASSES_ROOT, subkey); }
 
 // A REG_SZ value of HKCR\subkey (the default one for a null name), or "<missing>".
 inline WString ReadString(const WString& subkey, LPCWSTR name = nullptr) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
-    return W("<missing>");
-  }
-  WCHAR buffer[1024] = {};
-  DWORD cb = sizeof(buffer) - sizeof(WCHAR);
-  DWORD type = REG_NONE;
-  LSTATUS status = RegQueryValueExW(hKey, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &cb);
-  RegCloseKey(hKey);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return W("<missing>");
-  return WString(buffer);
+  const arcwise_test::StoredValue value = arcwise_test::ReadValue(HKEY_CLASSES_ROOT, subkey, name);
+  if (value.status != ERROR_SUCCESS || value.type != REG_SZ) return W("<missing>");
+  return value.Text();
 }
 
 // One stock module registered through its own DllRegisterServer for the

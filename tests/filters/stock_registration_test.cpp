@@ -84,21 +84,10 @@ TEST_P(StockRegistrationTest, LeavesWhatOtherProductsOwn) {
   ASSERT_EQ(S_OK, CallExport(m_case.path, "DllRegisterServer"));
   // Another product keeps a value on the first extension's key and has since
   // taken the second extension over for its own handler.
-  HKEY hKey = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, first.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                           &hKey, nullptr));
   const WString contentType = W("text/plain");
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(hKey, W("Content Type"), 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(contentType.c_str()),
-                                          DWORD((contentType.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(hKey);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, first, W("Content Type"), contentType);
   const WString otherHandler = W("{0F0E0D0C-0B0A-0908-0706-050403020100}");
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (second + W("\\PersistentHandler")).c_str(), 0,
-                                           nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(hKey, nullptr, 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(otherHandler.c_str()),
-                                          DWORD((otherHandler.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(hKey);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, second + W("\\PersistentHandler"), nullptr, otherHandler);
 
   // S_FALSE: the second binding is no longer ours to remove.
   EXPECT_EQ(S_FALSE, CallExport(m_case.path, "DllUnregisterServer"));

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/zip_writer.h"
+#include "support/zip_writer.h"
 
 namespace fs = std::filesystem;
 using arcwise_test::ZipEntrySpec;

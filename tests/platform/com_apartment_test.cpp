@@ -6,32 +6,21 @@
 #include <thread>
 
 #include "compat/ComPtr.h"
+#include "support/com_object.h"
 #include <objbase.h>
 
 namespace {
 
 const CLSID CLSID_LocalThing = {0x2E7C9F10, 0x51A4, 0x4B8E, {0x8D, 0x02, 0x6B, 0x33, 0x90, 0x1F, 0xAA, 0x01}};
 
-// A class object served from the test itself.
-class CLocalFactory final : public IClassFactory {
+// A class object served from the test itself; it lives on the test's stack.
+class CLocalFactory final : public arcwise_test::ComObject<IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --m_refs; }  // lives on the test's stack
   STDMETHODIMP CreateInstance(IUnknown*, REFIID riid, void** ppv) override { return QueryInterface(riid, ppv); }
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-  ULONG Refs() const { return m_refs; }
 
  private:
-  std::atomic<ULONG> m_refs{1};
+  void OnFinalRelease() override {}
 };
 
 // Runs body on a fresh thread (a thread with no apartment) and waits.
@@ -119,7 +108,7 @@ TEST(ComApartment, NoApartmentMeansNotInitializedUnlessTheMtaExists) {
     CoUninitialize();
     OnNewThread([&] { EXPECT_EQ(CO_E_NOTINITIALIZED, create()); });
   });
-  EXPECT_EQ(1u, factory.Refs());
+  EXPECT_EQ(1u, factory.RefCount());
 }
 
 TEST(ComApartment, EndingAnApartmentRevokesItsClasses) {
@@ -129,12 +118,12 @@ TEST(ComApartment, EndingAnApartmentRevokesItsClasses) {
     DWORD cookie = 0;
     ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_LocalThing, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
                                           &cookie));
-    EXPECT_EQ(2u, factory.Refs());
+    EXPECT_EQ(2u, factory.RefCount());
     EXPECT_EQ(S_FALSE, CoInitialize(nullptr));
     CoUninitialize();
-    EXPECT_EQ(2u, factory.Refs()) << "the apartment has not ended yet";
+    EXPECT_EQ(2u, factory.RefCount()) << "the apartment has not ended yet";
     CoUninitialize();
-    EXPECT_EQ(1u, factory.Refs());
+    EXPECT_EQ(1u, factory.RefCount());
     EXPECT_EQ(CO_E_OBJNOTREG, CoRevokeClassObject(cookie));
   });
 }

@@ -6,6 +6,8 @@
 #include <atomic>
 
 #include "compat/ComPtr.h"
+#include "support/com_object.h"
+#include "support/registry_util.h"
 #include <objbase.h>
 #include <shlwapi.h>
 
@@ -15,49 +17,19 @@ const CLSID CLSID_Served = {0x7D30B6E2, 0x1C5F, 0x4A09, {0xB4, 0x7E, 0x51, 0x0C,
 
 std::atomic<LONG> g_liveThings{0};
 
-class CThing final : public IPersist {
+class CThing final : public arcwise_test::ComObject<IPersist> {
  public:
   CThing() { ++g_liveThings; }
   ~CThing() { --g_liveThings; }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IPersist) {
-      *ppv = static_cast<IPersist*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
-  }
   STDMETHODIMP GetClassID(CLSID* pClassID) override {
     *pClassID = CLSID_Served;
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> m_refs{1};
 };
 
-class CThingFactory final : public IClassFactory {
+// Owned by the test fixture, so its count can be read after the runtime let go.
+class CThingFactory final : public arcwise_test::ComObject<IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --m_refs; }  // owned by the test
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
     *ppv = nullptr;
     if (pUnkOuter) return CLASS_E_NOAGGREGATION;
@@ -67,10 +39,9 @@ class CThingFactory final : public IClassFactory {
     return hr;
   }
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-  ULONG Refs() const { return m_refs; }
 
  private:
-  std::atomic<ULONG> m_refs{1};
+  void OnFinalRelease() override {}
 };
 
 class ComClassTableTest : public ::testing::Test {
@@ -78,7 +49,7 @@ class ComClassTableTest : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
   void TearDown() override {
     CoUninitialize();
-    EXPECT_EQ(1u, m_factory.Refs()) << "the runtime kept or lost a reference";
+    EXPECT_EQ(1u, m_factory.RefCount()) << "the runtime kept or lost a reference";
     EXPECT_EQ(0, g_liveThings.load());
   }
   CThingFactory m_factory;
@@ -88,7 +59,7 @@ TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
   DWORD cookie = 0;
   ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Served, &m_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
   EXPECT_NE(0u, cookie);
-  EXPECT_EQ(2u, m_factory.Refs());
+  EXPECT_EQ(2u, m_factory.RefCount());
 
   ComPtr<IPersist> thing;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&thing)));
@@ -106,7 +77,7 @@ TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
   thing.Reset();
 
   EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
-  EXPECT_EQ(1u, m_factory.Refs());
+  EXPECT_EQ(1u, m_factory.RefCount());
   EXPECT_EQ(CO_E_OBJNOTREG, CoRevokeClassObject(cookie));
   EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Served, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&thing)));
 }
@@ -114,14 +85,8 @@ TEST_F(ComClassTableTest, RegisteredClassIsCreatedUntilRevoked) {
 TEST_F(ComClassTableTest, RegisteredClassComesBeforeTheRegistry) {
   // The registry names a server that does not exist; the registered class
   // object must be used without ever trying it.
-  HKEY key = nullptr;
-  WString subkey = W("CLSID\\") + GuidToString(CLSID_Served) + W("\\InprocServer32");
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                           &key, nullptr));
-  const WString path = W("/nonexistent/libnothing.so");
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                                          DWORD((path.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(key);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidToString(CLSID_Served) + W("\\InprocServer32"),
+                          nullptr, W("/nonexistent/libnothing.so"));
 
   ComPtr<IPersist> thing;
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),

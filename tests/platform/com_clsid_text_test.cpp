@@ -8,6 +8,8 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include "support/registry_util.h"
+
 namespace {
 
 const CLSID kSample = {0x0A1B2C3D, 0x4E5F, 0x6a7b, {0x8C, 0x9D, 0xAE, 0xBF, 0xC0, 0xD1, 0xE2, 0xF3}};
@@ -19,12 +21,7 @@ WString TakeTaskString(LPOLESTR text) {
 }
 
 void SetDefaultValue(const WString& subkey, const WString& value) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                           nullptr, &key, nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                          DWORD((value.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(key);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, subkey, nullptr, value);
 }
 
 TEST(ComClsidText, RoundTripIsUpperCaseBracedText) {

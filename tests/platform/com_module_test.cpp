@@ -16,6 +16,9 @@
 #include <shlwapi.h>
 
 #include "platform/modules/test_com_module.h"
+#include "support/loaded_module.h"
+#include "support/registry_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 namespace {
@@ -23,21 +26,10 @@ namespace {
 const std::string kModulePath = ARCWISE_TEST_COM_MODULE;
 const std::string kNoEntryModulePath = ARCWISE_TEST_NO_ENTRY_MODULE;
 
-// Whether the dynamic loader has the shared object mapped right now.
-bool IsLoaded(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return false;
-  dlclose(handle);
-  return true;
-}
+using arcwise_test::IsLoaded;
 
 void SetDefaultValue(const WString& subkey, const WString& value, DWORD type = REG_SZ) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                           nullptr, &key, nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                                          DWORD((value.size() + 1) * sizeof(WCHAR))));
-  RegCloseKey(key);
+  arcwise_test::SetString(HKEY_CLASSES_ROOT, subkey, nullptr, value, type);
 }
 
 void RegisterServer(REFCLSID clsid, const WString& path, DWORD type = REG_SZ) {
@@ -156,12 +148,11 @@ TEST_F(ComModuleTest, ConcurrentCreationAndUnloadingStayBalanced) {
 
 TEST_F(ComModuleTest, ExpandablePathIsExpandedFromTheEnvironment) {
   std::filesystem::path module(kModulePath);
-  ASSERT_EQ(0, setenv("ARCWISE_TEST_MODULE_DIR", module.parent_path().c_str(), 1));
+  arcwise_test::ScopedEnv folder("ARCWISE_TEST_MODULE_DIR", module.parent_path().string());
   RegisterServer(CLSID_ArcwiseTestCounter, Utf8ToUtf16("%ARCWISE_TEST_MODULE_DIR%/" + module.filename().string()),
                  REG_EXPAND_SZ);
   ComPtr<ITestCounter> object;
   EXPECT_EQ(S_OK, CoCreateInstance(CLSID_ArcwiseTestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)));
-  unsetenv("ARCWISE_TEST_MODULE_DIR");
 }
 
 TEST_F(ComModuleTest, UnknownOrUnservedClassesFail) {

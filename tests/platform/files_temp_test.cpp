@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 namespace {
@@ -52,45 +53,24 @@ bool ParseTempName(const std::string& full, size_t prefixLength, TempName* out) 
   return true;
 }
 
-// Restores TMPDIR when a test changed it.
-class TmpdirGuard {
- public:
-  TmpdirGuard() {
-    const char* value = getenv("TMPDIR");
-    m_had = value != nullptr;
-    if (value) m_value = value;
-  }
-  ~TmpdirGuard() {
-    if (m_had) {
-      setenv("TMPDIR", m_value.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  bool m_had = false;
-  std::string m_value;
-};
-
 TEST(FilesTempPath, FollowsTmpdirAndEndsInASeparator) {
-  TmpdirGuard guard;
   const std::string tmpdir = getenv("TMPDIR");
+  arcwise_test::ScopedEnv guard("TMPDIR", tmpdir);
   WCHAR buffer[MAX_PATH];
   DWORD length = GetTempPathW(MAX_PATH, buffer);
   EXPECT_EQ(tmpdir + "/", Utf8(buffer));
   EXPECT_EQ(static_cast<DWORD>(tmpdir.size() + 1), length);
 
-  setenv("TMPDIR", (tmpdir + "/").c_str(), 1);  // already ending in one: not doubled
+  guard.Set((tmpdir + "/").c_str());  // already ending in one: not doubled
   GetTempPathW(MAX_PATH, buffer);
   EXPECT_EQ(tmpdir + "/", Utf8(buffer));
 
   // Empty or unset falls back to the user's own folder below /tmp.
   const std::string own = "/tmp/arcwise-" + std::to_string(geteuid()) + "/";
-  setenv("TMPDIR", "", 1);
+  guard.Set("");
   GetTempPathW(MAX_PATH, buffer);
   EXPECT_EQ(own, Utf8(buffer));
-  unsetenv("TMPDIR");
+  guard.Set(nullptr);
   EXPECT_EQ(static_cast<DWORD>(own.size()), GetTempPathW(MAX_PATH, buffer));
   EXPECT_EQ(own, Utf8(buffer));
   struct stat st;
@@ -138,8 +118,7 @@ TEST(FilesTempPath, PrivateFolderIsTheUsersOwnOrRefused) {
 }
 
 TEST(FilesTempPath, ShortBufferGetsTheSizeNeeded) {
-  TmpdirGuard guard;
-  setenv("TMPDIR", "/var/tmp", 1);  // "/var/tmp/": 9 units
+  arcwise_test::ScopedEnv guard("TMPDIR", "/var/tmp");  // "/var/tmp/": 9 units
   WCHAR buffer[16];
   buffer[0] = u'?';
   EXPECT_EQ(10u, GetTempPathW(9, buffer));  // no room for the terminator

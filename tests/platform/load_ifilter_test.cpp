@@ -14,6 +14,7 @@
 #include <ntquery.h>
 
 #include "filter/modules/fake_filter.h"
+#include "support/loaded_module.h"
 #include "support/test_env.h"
 
 namespace {
@@ -22,30 +23,14 @@ const std::string kFakeModule = ARCWISE_FAKE_FILTER_MODULE;
 
 // The fake's own counter, looked up in the loaded module; -1 while it is not
 // loaded.
-LONG FakeCounter(const char* name) {
-  void* handle = dlopen(kFakeModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return -1;
-  auto counter = reinterpret_cast<PFN_ARCWISE_FAKE_COUNTER>(dlsym(handle, name));
-  LONG value = counter ? counter() : -2;
-  dlclose(handle);
-  return value;
-}
+LONG FakeCounter(const char* name) { return arcwise_test::CallIfLoaded<LONG>(kFakeModule, name, -1, -2); }
 
 // dwMode of the fake's last IPersistFile::Load.
 DWORD FakeLastLoadMode() {
-  void* handle = dlopen(kFakeModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return DWORD(-1);
-  auto mode = reinterpret_cast<PFN_ARCWISE_FAKE_MODE>(dlsym(handle, "ArcwiseFakeFilterLastLoadMode"));
-  DWORD value = mode ? mode() : DWORD(-1);
-  dlclose(handle);
-  return value;
+  return arcwise_test::CallIfLoaded<DWORD>(kFakeModule, "ArcwiseFakeFilterLastLoadMode", DWORD(-1), DWORD(-1));
 }
 
-bool FakeLoaded() {
-  void* handle = dlopen(kFakeModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle) dlclose(handle);
-  return handle != nullptr;
-}
+bool FakeLoaded() { return arcwise_test::IsLoaded(kFakeModule); }
 
 class LoadIFilterTest : public ::testing::Test {
  protected:

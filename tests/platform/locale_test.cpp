@@ -1,39 +1,19 @@
 // GetSystemDefaultLCID: the environment's locale name mapped to a Windows LCID.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-#include <tuple>
-#include <vector>
+#include <utility>
 
 #include <windows.h>
 
+#include "support/scoped_env.h"
+
 namespace {
 
-// Sets the locale variables for one case and restores them afterwards.
-class LocaleEnvironment {
- public:
-  LocaleEnvironment() {
-    for (const char* name : kNames) {
-      const char* value = getenv(name);
-      m_saved.emplace_back(name, value ? std::string(value) : std::string(), value != nullptr);
-      unsetenv(name);
-    }
-  }
-  ~LocaleEnvironment() {
-    for (const auto& [name, value, present] : m_saved) {
-      if (present) {
-        setenv(name, value.c_str(), 1);
-      } else {
-        unsetenv(name);
-      }
-    }
-  }
-  void Set(const char* name, const char* value) { setenv(name, value, 1); }
-
- private:
-  static constexpr const char* kNames[] = {"LC_ALL", "LC_CTYPE", "LANG"};
-  std::vector<std::tuple<const char*, std::string, bool>> m_saved;
+// The locale variables, all unset for one case and restored afterwards.
+struct LocaleEnvironment {
+  arcwise_test::ScopedEnv all{"LC_ALL", nullptr};
+  arcwise_test::ScopedEnv ctype{"LC_CTYPE", nullptr};
+  arcwise_test::ScopedEnv lang{"LANG", nullptr};
 };
 
 TEST(GetSystemDefaultLCID, MapsLocaleNamesThroughTheTable) {
@@ -44,7 +24,7 @@ TEST(GetSystemDefaultLCID, MapsLocaleNamesThroughTheTable) {
   };
   for (const auto& [name, lcid] : cases) {
     LocaleEnvironment env;
-    env.Set("LANG", name);
+    env.lang.Set(name);
     EXPECT_EQ(GetSystemDefaultLCID(), lcid) << name;
   }
 }
@@ -52,11 +32,11 @@ TEST(GetSystemDefaultLCID, MapsLocaleNamesThroughTheTable) {
 TEST(GetSystemDefaultLCID, LcAllOverridesLcCtypeWhichOverridesLang) {
   LocaleEnvironment env;
   EXPECT_EQ(GetSystemDefaultLCID(), 0x0409u);  // nothing set
-  env.Set("LANG", "fr_FR.UTF-8");
+  env.lang.Set("fr_FR.UTF-8");
   EXPECT_EQ(GetSystemDefaultLCID(), 0x040Cu);
-  env.Set("LC_CTYPE", "de_AT.UTF-8");
+  env.ctype.Set("de_AT.UTF-8");
   EXPECT_EQ(GetSystemDefaultLCID(), 0x0C07u);
-  env.Set("LC_ALL", "it_IT.UTF-8");
+  env.all.Set("it_IT.UTF-8");
   EXPECT_EQ(GetSystemDefaultLCID(), 0x0410u);
 }
 

@@ -75,7 +75,7 @@ TEST(RegistryProcesses, DISABLED_WriterChild) {
   const char* database = getenv(kChildDatabase);
   const char* tag = getenv(kChildTag);
   if (!database || !tag) GTEST_SKIP() << "runs only as a writer process started by TwoProcessesLoseNoWrite";
-  setenv("ARCWISE_REGISTRY", database, 1);  // the parent's database, not this process's own
+  ScopedEnv parents("ARCWISE_REGISTRY", database);  // the parent's database, not this process's own
   WriteValues(W("Software\\Race"), tag);
 }
 

@@ -4,8 +4,11 @@
 // transactions (commit, rollback, nesting, other threads left alone).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include <sys/stat.h>
@@ -254,25 +257,52 @@ TEST(RegistryTransaction, NestedCallsJoinTheOuterOne) {
   EXPECT_FALSE(Exists(key.get(), W("Inner")));  // committed inner work goes with the outer rollback
 }
 
+namespace {
+
+// True once the thread is asleep in the kernel ('S' in its stat line), which
+// for a thread that only writes one value means it waits for the lock the
+// transaction holds. False when it has not got there by the deadline.
+bool WaitUntilAsleep(const std::atomic<pid_t>& tid, std::chrono::seconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (std::chrono::steady_clock::now() < end) {
+    if (pid_t id = tid.load()) {
+      std::ifstream stat("/proc/self/task/" + std::to_string(id) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const size_t name = line.rfind(')');
+      if (name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S') return true;
+    }
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+}  // namespace
+
 TEST(RegistryTransaction, OtherThreadsWritesAreNotRolledBack) {
   TestKey key(W("TxnThreads"));
   struct Context {
     HKEY key;
     std::thread other;
+    std::atomic<pid_t> otherTid{0};
+    bool otherWaited = false;
   } ctx{key.get(), {}};
   LSTATUS result = ArcwiseRegistryTransaction(
       [](void* c) {
         auto* context = static_cast<Context*>(c);
         SetDword(context->key, W("Mine"), 1);
-        context->other = std::thread([key = context->key] {
-          EXPECT_EQ(SetDword(key, W("Theirs"), 2), ERROR_SUCCESS);
+        context->other = std::thread([context] {
+          context->otherTid = gettid();
+          EXPECT_EQ(SetDword(context->key, W("Theirs"), 2), ERROR_SUCCESS);
         });
-        // Give the other thread time to reach its write before rolling back.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Roll back only while the other thread's write waits for the lock,
+        // so the rollback has a chance to take it along.
+        context->otherWaited = WaitUntilAsleep(context->otherTid, std::chrono::seconds(30));
         return false;
       },
       &ctx);
   ctx.other.join();
+  EXPECT_TRUE(ctx.otherWaited) << "the other thread never waited for the transaction";
   EXPECT_EQ(result, ERROR_CANCELLED);
   EXPECT_FALSE(Exists(key.get(), W("Mine")));
   EXPECT_TRUE(Exists(key.get(), W("Theirs")));

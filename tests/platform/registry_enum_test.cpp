@@ -11,12 +11,15 @@ using namespace registry_test;
 
 namespace {
 
-std::vector<WString> SubKeys(HKEY key) {
+// Every name RegEnumKeyExW or RegEnumValueW hands out, in order, until it
+// says there are no more.
+template <class Enumerate>
+std::vector<WString> Names(HKEY key, Enumerate enumerate) {
   std::vector<WString> names;
   for (DWORD i = 0;; ++i) {
     WCHAR name[256];
     DWORD cch = 256;
-    LSTATUS status = RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+    LSTATUS status = enumerate(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
       EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
       break;
@@ -26,20 +29,8 @@ std::vector<WString> SubKeys(HKEY key) {
   return names;
 }
 
-std::vector<WString> ValueNames(HKEY key) {
-  std::vector<WString> names;
-  for (DWORD i = 0;; ++i) {
-    WCHAR name[256];
-    DWORD cch = 256;
-    LSTATUS status = RegEnumValueW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-      break;
-    }
-    names.emplace_back(name, cch);
-  }
-  return names;
-}
+std::vector<WString> SubKeys(HKEY key) { return Names(key, RegEnumKeyExW); }
+std::vector<WString> ValueNames(HKEY key) { return Names(key, RegEnumValueW); }
 
 void MakeKey(HKEY parent, LPCWSTR name) {
   HKEY key = nullptr;

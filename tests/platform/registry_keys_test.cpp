@@ -8,12 +8,6 @@
 
 using namespace registry_test;
 
-// Access masks travel between hosts and modules as numbers: they must be the
-// SDK's own.
-static_assert(KEY_ALL_ACCESS == 0xF003F);
-static_assert(KEY_READ == 0x20019);
-static_assert(KEY_WRITE == 0x20006);
-
 namespace {
 
 WString EnumKeyName(HKEY key, DWORD index, LSTATUS* status) {

@@ -1,5 +1,6 @@
-// Helpers of the registration tests: registry reads with type and stored
-// size, a clean slate for the keys registration touches, the logger at
+// Helpers of the registration tests: the shared registry helpers
+// (support/registry_util.h) under short names, a stored-string check, a
+// clean slate for the keys registration touches, the logger at
 // level 3 on the debug channel, and fake SharePoint registration objects
 // served from the test process under the class ids their ProgIDs name.
 // Fakes are created and called on the test's threads; their call records
@@ -18,63 +19,26 @@
 #include <windows.h>
 
 #include "diagnostics/Debugger.h"
+#include "support/com_object.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
 #include "registration/IFilterRegistration.h"
+
+// The fakes' QueryInterface finds the interface by its type.
+ARCWISE_DECLARE_IID(IFilterRegistration, IID_IFilterRegistration);
 
 namespace regtest {
 
 inline std::string Narrow(const WString& text) { return Utf16ToUtf8(text); }
 
-struct StoredValue {
-  LSTATUS status = ERROR_FILE_NOT_FOUND;
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  std::vector<BYTE> data;
-
-  WString Text() const {
-    WString text(reinterpret_cast<const WCHAR*>(data.data()), data.size() / sizeof(WCHAR));
-    while (!text.empty() && text.back() == 0) text.pop_back();
-    return text;
-  }
-  DWORD Dword() const {
-    DWORD value = 0;
-    if (data.size() >= sizeof(value)) memcpy(&value, data.data(), sizeof(value));
-    return value;
-  }
-};
-
-inline StoredValue ReadValue(HKEY root, const WString& path, LPCWSTR name) {
-  StoredValue result;
-  HKEY key = nullptr;
-  result.status = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key);
-  if (result.status != ERROR_SUCCESS) return result;
-  DWORD cb = 0;
-  result.status = RegQueryValueExW(key, name, nullptr, &result.type, nullptr, &cb);
-  if (result.status == ERROR_SUCCESS) {
-    result.data.resize(cb);
-    result.status = RegQueryValueExW(key, name, nullptr, &result.type, result.data.data(), &cb);
-    result.size = cb;
-  }
-  RegCloseKey(key);
-  return result;
-}
-
-inline bool KeyExists(HKEY root, const WString& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-inline DWORD SubKeyCount(HKEY root, const WString& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  DWORD subKeys = 0;
-  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr, nullptr);
-  RegCloseKey(key);
-  return subKeys;
-}
+using arcwise_test::CreateKey;
+using arcwise_test::KeyExists;
+using arcwise_test::ReadValue;
+using arcwise_test::SetDword;
+using arcwise_test::SetString;
+using arcwise_test::SetValue;
+using arcwise_test::StoredValue;
+using arcwise_test::SubKeyCount;
 
 // A REG_SZ stored with its terminator: (length + 1) * 2 bytes.
 inline void ExpectString(HKEY root, const WString& path, LPCWSTR name, const WString& expected) {
@@ -82,36 +46,8 @@ inline void ExpectString(HKEY root, const WString& path, LPCWSTR name, const WSt
   SCOPED_TRACE(Narrow(path) + " : " + (name ? Narrow(name) : std::string("(default)")));
   ASSERT_EQ(value.status, ERROR_SUCCESS);
   EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(value.size, (expected.size() + 1) * sizeof(WCHAR));
+  EXPECT_EQ(value.size(), (expected.size() + 1) * sizeof(WCHAR));
   EXPECT_EQ(Narrow(value.Text()), Narrow(expected));
-}
-
-inline void CreateKey(HKEY root, const WString& path) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
-inline void SetValue(HKEY root, const WString& path, LPCWSTR name, DWORD type, const void* data,
-                     DWORD cb) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), cb),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
-inline void SetString(HKEY root, const WString& path, LPCWSTR name, const WString& text) {
-  SetValue(root, path, name, REG_SZ, text.c_str(),
-           static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
-}
-
-inline void SetDword(HKEY root, const WString& path, LPCWSTR name, DWORD value) {
-  SetValue(root, path, name, REG_DWORD, &value, sizeof(value));
 }
 
 // Every test starts from an empty registry of its own.
@@ -178,32 +114,13 @@ struct FakeBehaviour {
 
 inline WString g_filterClassKeyForFakes;
 
-class FakeRegistration final : public IFilterRegistration {
+class FakeRegistration final : public arcwise_test::ComObject<IFilterRegistration> {
  public:
   explicit FakeRegistration(FakeBehaviour* behaviour) : m_behaviour(behaviour) {
     ++m_behaviour->created;
     ++m_behaviour->live;
   }
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) ||
-        (m_behaviour->offersInterface && IsEqualIID(riid, IID_IFilterRegistration))) {
-      *ppv = static_cast<IFilterRegistration*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override {
-    ULONG refs = --m_refs;
-    if (refs == 0) {
-      --m_behaviour->live;
-      delete this;
-    }
-    return refs;
-  }
+  ~FakeRegistration() { --m_behaviour->live; }
   STDMETHOD(Reserved3)() override { return E_NOTIMPL; }
   STDMETHOD(UnregisterFilter)(ULONG c1, LPCWSTR* a2, ULONG c3, LPCWSTR* a4, ULONG c5,
                               LPCWSTR* a6, ULONG z7, const CLSID* p8, ULONG z9,
@@ -253,30 +170,17 @@ class FakeRegistration final : public IFilterRegistration {
     m_behaviour->calls.push_back(std::move(call));
     return m_behaviour->result;
   }
+  // Without the interface the object is an IUnknown only, as an old product's may be.
+  bool Offers(REFIID riid) override {
+    return m_behaviour->offersInterface || !IsEqualIID(riid, IID_IFilterRegistration);
+  }
 
-  std::atomic<ULONG> m_refs{1};
   FakeBehaviour* m_behaviour;
 };
 
-class FakeRegistrationFactory final : public IClassFactory {
+class FakeRegistrationFactory final : public arcwise_test::ComObject<IClassFactory> {
  public:
   explicit FakeRegistrationFactory(FakeBehaviour* behaviour) : m_behaviour(behaviour) {}
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override {
-    ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
-  }
   STDMETHOD(CreateInstance)(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -289,7 +193,6 @@ class FakeRegistrationFactory final : public IClassFactory {
   STDMETHOD(LockServer)(BOOL) override { return S_OK; }
 
  private:
-  std::atomic<ULONG> m_refs{1};
   FakeBehaviour* m_behaviour;
 };
 

@@ -50,7 +50,7 @@ void ExpectRegisteredUnder(const WString& root) {
   StoredValue flags = ReadValue(HKEY_LOCAL_MACHINE, classKey, W("Flags"));
   ASSERT_EQ(flags.status, ERROR_SUCCESS);
   EXPECT_EQ(flags.type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(flags.size, 4u);
+  EXPECT_EQ(flags.size(), 4u);
   EXPECT_EQ(flags.Dword(), 1u);
   ExpectString(HKEY_LOCAL_MACHINE, root + W("Filters\\.zip"), nullptr, kFilterText);
 }

@@ -12,6 +12,7 @@
 #include "registration/FilterExtensions.h"
 #include "registration/SelfRegistration.h"
 #include "registration_test_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 using namespace regtest;
@@ -53,7 +54,6 @@ class SelfRegistrationTest : public ::testing::Test {
   void TearDown() override {
     g_filterClassKeyForFakes.clear();
     m_fakes.reset();
-    unsetenv("ARCWISE_REGISTRY_READONLY");
     CoUninitialize();
   }
   FakeSharePoint& Fakes() {
@@ -141,7 +141,8 @@ TEST_F(SelfRegistrationTest, UnregistrationRemovesOnlyOurOwnAndReportsRefusals) 
   const WString kOtherFilter = W("{22222222-2222-2222-2222-222222222222}");
   struct Case {
     const char* name;
-    void (*afterRegistering)(const WString& other);
+    // What happens between registering and unregistering; readOnly starts unset.
+    void (*afterRegistering)(const WString& other, arcwise_test::ScopedEnv& readOnly);
     const WString* other;
     HRESULT expected;
     const WString* zipHandlerLeft;  // null: no binding left
@@ -149,16 +150,19 @@ TEST_F(SelfRegistrationTest, UnregistrationRemovesOnlyOurOwnAndReportsRefusals) 
     bool classesLeft;
   };
   const Case cases[] = {
-      {"ours everywhere", [](const WString&) {}, &kOtherHandler, S_OK, nullptr, nullptr, false},
+      {"ours everywhere", [](const WString&, arcwise_test::ScopedEnv&) {}, &kOtherHandler, S_OK, nullptr, nullptr, false},
       {"another product's handler on .zip",
-       [](const WString& other) { SetString(HKEY_CLASSES_ROOT, W(".zip\\PersistentHandler"), nullptr, other); },
+       [](const WString& other, arcwise_test::ScopedEnv&) {
+         SetString(HKEY_CLASSES_ROOT, W(".zip\\PersistentHandler"), nullptr, other);
+       },
        &kOtherHandler, S_FALSE, &kOtherHandler, nullptr, false},
       {"another filter under the search root",
-       [](const WString& other) {
+       [](const WString& other, arcwise_test::ScopedEnv&) {
          SetString(HKEY_LOCAL_MACHINE, kSqlRoot + W("Filters\\.zip"), nullptr, other);
        },
        &kOtherFilter, S_OK, nullptr, &kOtherFilter, false},
-      {"a registry that may not be written", [](const WString&) { setenv("ARCWISE_REGISTRY_READONLY", "1", 1); },
+      {"a registry that may not be written",
+       [](const WString&, arcwise_test::ScopedEnv& readOnly) { readOnly.Set("1"); },
        &kOtherHandler, SELFREG_E_CLASS, &kHandlerText, &kFilterText, true},
   };
   for (const Case& test : cases) {
@@ -166,9 +170,11 @@ TEST_F(SelfRegistrationTest, UnregistrationRemovesOnlyOurOwnAndReportsRefusals) 
     StartWithFreshRegistry();
     AddSqlInstance();
     ASSERT_EQ(Register(), S_OK);
-    test.afterRegistering(*test.other);
-    EXPECT_EQ(Unregister(), test.expected);
-    unsetenv("ARCWISE_REGISTRY_READONLY");
+    {
+      arcwise_test::ScopedEnv readOnly("ARCWISE_REGISTRY_READONLY", nullptr);
+      test.afterRegistering(*test.other, readOnly);
+      EXPECT_EQ(Unregister(), test.expected);
+    }
 
     StoredValue zip = ReadValue(HKEY_CLASSES_ROOT, W(".zip\\PersistentHandler"), nullptr);
     EXPECT_EQ(Narrow(zip.Text()), test.zipHandlerLeft ? Narrow(*test.zipHandlerLeft) : "");
@@ -195,10 +201,11 @@ TEST_F(SelfRegistrationTest, ProductsAreRemovedWhileTheClassStillExists) {
 TEST_F(SelfRegistrationTest, ARegistryThatMayNotBeWrittenFailsAtRow1AndContactsNobody) {
   AddSqlInstance();
   FakeBehaviour& sharePoint = Fakes().Install(0);
-  setenv("ARCWISE_REGISTRY_READONLY", "1", 1);
   arcwise_test::DebugCapture capture;
-  EXPECT_EQ(Register(), SELFREG_E_CLASS);
-  unsetenv("ARCWISE_REGISTRY_READONLY");
+  {
+    arcwise_test::ScopedEnv readOnly("ARCWISE_REGISTRY_READONLY", "1");
+    EXPECT_EQ(Register(), SELFREG_E_CLASS);
+  }
 
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kFilterKey));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));

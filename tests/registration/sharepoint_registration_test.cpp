@@ -4,6 +4,7 @@
 // second-name selection, the order and stop rules of the eight tries with
 // their level-3 lines, the failure kinds that count as a failed try, and a
 // thread already in the multithreaded apartment that contacts nobody.
+#include <algorithm>
 #include <thread>
 
 #include "module/ModuleGlobals.h"
@@ -39,7 +40,7 @@ class SharePointTest : public ::testing::Test {
   std::unique_ptr<FakeSharePoint> m_fakes;
 };
 
-std::vector<std::string> Expected(std::initializer_list<std::pair<int, bool>> tries) {
+std::vector<std::string> Expected(const std::vector<std::pair<int, bool>>& tries) {
   std::vector<std::string> lines;
   for (auto [index, succeeded] : tries)
     lines.push_back(succeeded ? kSuccessLines[index] : kFailureLines[index]);
@@ -104,57 +105,56 @@ TEST_F(SharePointTest, OnlyTheRequestedGroupsNamesArePassed) {
   EXPECT_EQ(Narrow(call.extraNames[1]), "NameOnly");
 }
 
-TEST_F(SharePointTest, NoSharePointLogsEightFailuresInOrder) {
+// One run of the eight tries: the objects that exist and what their method
+// answers, the lines logged, and the objects called (each once; every other
+// installed object never).
+struct TryCase {
+  const char* name;
+  std::vector<std::pair<int, HRESULT>> installed;
+  std::vector<std::pair<int, bool>> lines;
+  std::vector<int> called;
+};
+
+void PrintTo(const TryCase& test, std::ostream* out) { *out << test.name; }
+
+class SharePointTries : public SharePointTest, public ::testing::WithParamInterface<TryCase> {};
+
+TEST_P(SharePointTries, StopWhereTheRulesSayAndLogEachTry) {
+  const TryCase& test = GetParam();
+  for (auto [index, result] : test.installed) Fakes().Install(index, result);
   arcwise_test::DebugCapture capture;
-  EXPECT_TRUE(FAILED(Run(TRUE)));
-  EXPECT_EQ(ProductLines(capture.Lines()),
-            Expected({{0, false}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false},
-                      {6, false}, {7, false}}));
+  const HRESULT hr = Run(TRUE);
+  EXPECT_EQ(SUCCEEDED(hr), !test.called.empty()) << std::hex << hr;
+  EXPECT_EQ(ProductLines(capture.Lines()), Expected(test.lines));
+  for (auto [index, result] : test.installed) {
+    const bool called = std::find(test.called.begin(), test.called.end(), index) != test.called.end();
+    EXPECT_EQ(Fakes().Behaviour(index).calls.size(), called ? 1u : 0u) << "try " << index + 1;
+  }
 }
 
-TEST_F(SharePointTest, Try1SucceedingAloneStopsTheSequence) {
-  for (int i = 0; i < 8; ++i) Fakes().Install(i);
-  arcwise_test::DebugCapture capture;
-  EXPECT_EQ(Run(TRUE), S_OK);
-  EXPECT_EQ(ProductLines(capture.Lines()), Expected({{0, true}}));
-  EXPECT_EQ(Fakes().TotalCalls(), 1);
-  EXPECT_EQ(Fakes().Behaviour(0).calls.size(), 1u);
-}
-
-TEST_F(SharePointTest, Tries3And4BothSucceedThenTheSequenceStops) {
-  Fakes().Install(2);
-  Fakes().Install(3);
-  FakeBehaviour& sps2007 = Fakes().Install(4);
-  arcwise_test::DebugCapture capture;
-  EXPECT_EQ(Run(TRUE), S_OK);
-  EXPECT_EQ(ProductLines(capture.Lines()),
-            Expected({{0, false}, {1, false}, {2, true}, {3, true}}));
-  EXPECT_EQ(Fakes().Behaviour(2).calls.size(), 1u);
-  EXPECT_EQ(Fakes().Behaviour(3).calls.size(), 1u);
-  EXPECT_TRUE(sps2007.calls.empty());
-}
-
-TEST_F(SharePointTest, Try3SucceedingGoesOnAndTry5SucceedingGoesOnToo) {
-  Fakes().Install(2);
-  Fakes().Install(3, E_FAIL);
-  Fakes().Install(4);
-  Fakes().Install(5);
-  arcwise_test::DebugCapture capture;
-  EXPECT_EQ(Run(TRUE), S_OK);
-  EXPECT_EQ(ProductLines(capture.Lines()),
-            Expected({{0, false}, {1, false}, {2, true}, {3, false}, {4, true}, {5, true}}));
-}
-
-TEST_F(SharePointTest, Try7SucceedingStopsBeforeTheFixedClassId) {
-  Fakes().Install(6);
-  FakeBehaviour& sps2001 = Fakes().Install(7);
-  arcwise_test::DebugCapture capture;
-  EXPECT_EQ(Run(TRUE), S_OK);
-  EXPECT_EQ(ProductLines(capture.Lines()),
-            Expected({{0, false}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false},
-                      {6, true}}));
-  EXPECT_TRUE(sps2001.calls.empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, SharePointTries,
+    ::testing::Values(
+        TryCase{"NoSharePointLogsEightFailuresInOrder", {},
+                {{0, false}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {6, false}, {7, false}},
+                {}},
+        TryCase{"Try1SucceedingAloneStopsTheSequence",
+                {{0, S_OK}, {1, S_OK}, {2, S_OK}, {3, S_OK}, {4, S_OK}, {5, S_OK}, {6, S_OK}, {7, S_OK}},
+                {{0, true}},
+                {0}},
+        TryCase{"Tries3And4BothSucceedThenTheSequenceStops",
+                {{2, S_OK}, {3, S_OK}, {4, S_OK}},
+                {{0, false}, {1, false}, {2, true}, {3, true}},
+                {2, 3}},
+        TryCase{"Try3SucceedingGoesOnAndTry5SucceedingGoesOnToo",
+                {{2, S_OK}, {3, E_FAIL}, {4, S_OK}, {5, S_OK}},
+                {{0, false}, {1, false}, {2, true}, {3, false}, {4, true}, {5, true}},
+                {2, 3, 4, 5}},
+        TryCase{"Try7SucceedingStopsBeforeTheFixedClassId",
+                {{6, S_OK}, {7, S_OK}},
+                {{0, false}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {6, true}},
+                {6}}),
+    [](const ::testing::TestParamInfo<TryCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SharePointTest, TheLastTryIsReachedByItsFixedClassId) {
   FakeBehaviour& sps2001 = Fakes().Install(7);

@@ -83,6 +83,13 @@ std::vector<WString> DebugCapture::Lines() const {
   return m_lines;
 }
 
+std::vector<std::string> DebugCapture::Utf8Lines() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<std::string> lines;
+  for (const auto& line : m_lines) lines.push_back(Utf16ToUtf8(line));
+  return lines;
+}
+
 std::string DebugCapture::Text() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   std::string all;

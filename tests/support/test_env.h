@@ -34,6 +34,8 @@ class DebugCapture {
   DebugCapture& operator=(const DebugCapture&) = delete;
 
   std::vector<WString> Lines() const;
+  // The same lines as UTF-8, to compare with literals.
+  std::vector<std::string> Utf8Lines() const;
   // All captured text joined, as UTF-8 for readable assertion messages.
   std::string Text() const;
   void Clear();

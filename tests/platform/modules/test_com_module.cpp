@@ -5,6 +5,7 @@
 #include <atomic>
 #include <new>
 
+#include "support/com_object.h"
 #include "test_com_module.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
@@ -15,7 +16,7 @@ std::atomic<LONG> g_liveObjects{0};
 std::atomic<LONG> g_locks{0};
 std::atomic<LONG> g_canUnloadCalls{0};
 
-class CTestObject final : public ITestCounter {
+class CTestObject final : public arcwise_test::ComObject<ITestCounter> {
  public:
   explicit CTestObject(ITestCounter* pInner) : m_pInner(pInner) { ++g_liveObjects; }
   ~CTestObject() {
@@ -23,22 +24,6 @@ class CTestObject final : public ITestCounter {
     --g_liveObjects;
   }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ITestCounter) {
-      *ppv = static_cast<ITestCounter*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
-  }
   STDMETHODIMP_(LONG) LiveObjects() override { return g_liveObjects; }
   STDMETHODIMP_(LONG) CanUnloadNowCalls() override { return g_canUnloadCalls; }
   STDMETHODIMP GetInner(ITestCounter** ppInner) override {
@@ -49,11 +34,10 @@ class CTestObject final : public ITestCounter {
   }
 
  private:
-  std::atomic<ULONG> m_refs{1};
   ITestCounter* m_pInner;  // owned reference, nesting objects only
 };
 
-class CTestFactory final : public IClassFactory {
+class CTestFactory final : public arcwise_test::ComObject<IClassFactory> {
  public:
   // pInnerFactory: for the nesting class, the counter class object it creates
   // inner objects with (owned reference); nullptr for the counter class.
@@ -61,23 +45,6 @@ class CTestFactory final : public IClassFactory {
   ~CTestFactory() {
     if (m_pInnerFactory) m_pInnerFactory->Release();
     --g_liveObjects;
-  }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
   }
 
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
@@ -108,7 +75,6 @@ class CTestFactory final : public IClassFactory {
   }
 
  private:
-  std::atomic<ULONG> m_refs{1};
   IClassFactory* m_pInnerFactory;
 };
 

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/files.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
 
 namespace fs = std::filesystem;
@@ -22,62 +24,20 @@ const WCHAR kName[] = W("Quillmark Arcwise Filter");
 const WString kPrefix = W("Quillmark Arcwise Filter:");
 
 // A registry key of this test alone under HKEY_LOCAL_MACHINE.
-class TestKey {
+class TestKey : public arcwise_test::TestKey {
  public:
-  explicit TestKey(const std::string& suffix = "") {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_path = W("SOFTWARE\\Quillmark\\ArcwiseTest\\") + Utf8ToUtf16(info->test_suite_name()) +
-             W("\\") + Utf8ToUtf16(info->name()) + Utf8ToUtf16(suffix);
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &m_key, nullptr));
-  }
-  ~TestKey() {
-    if (m_key) RegCloseKey(m_key);
-  }
-  LPCWSTR Path() const { return m_path.c_str(); }
-  void SetDword(LPCWSTR name, DWORD value) {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(m_key, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof(value)));
-  }
-  void SetString(LPCWSTR name, const WString& text, DWORD type = REG_SZ) {
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(m_key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))));
-  }
-
- private:
-  WString m_path;
-  HKEY m_key = nullptr;
+  explicit TestKey(const std::string& suffix = "")
+      : arcwise_test::TestKey(PathOfCurrentTest(suffix), HKEY_LOCAL_MACHINE) {}
 };
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+std::string ReadBytes(const fs::path& path) { return arcwise_test::ReadAll(path.string()); }
 
-// True for <prefix><one to four upper-case hex digits>.<extension>, the
-// names the temporary-name service hands out.
-bool IsTempName(const std::string& name, const std::string& prefix, const std::string& extension) {
-  if (name.compare(0, prefix.size(), prefix) != 0) return false;
-  const size_t dot = name.find('.', prefix.size());
-  if (dot == std::string::npos || name.substr(dot + 1) != extension) return false;
-  const std::string digits = name.substr(prefix.size(), dot - prefix.size());
-  if (digits.empty() || digits.size() > 4) return false;
-  return digits.find_first_not_of("0123456789ABCDEF") == std::string::npos;
-}
+using arcwise_test::IsTempName;
 
 std::vector<fs::path> FilesIn(const std::string& folder) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
   return files;
-}
-
-std::vector<std::string> Utf8Lines(const arcwise_test::DebugCapture& capture) {
-  std::vector<std::string> lines;
-  for (const auto& line : capture.Lines()) lines.push_back(Utf16ToUtf8(line));
-  return lines;
 }
 
 // Puts the process-wide logger back into its silent state.
@@ -162,7 +122,7 @@ TEST(DebuggerLevel, EachLevelAddsItsLines) {
     debugger.Start(key.Path(), kName);
     EXPECT_EQ(static_cast<INT>(level), debugger.GetLevel());
     PrintEachLevel(debugger);
-    EXPECT_EQ(lines, Utf8Lines(capture));
+    EXPECT_EQ(lines, capture.Utf8Lines());
   }
 }
 
@@ -184,7 +144,7 @@ TEST(DebuggerSinks, OutputModeOutOfRangeMeansSystemDebugger) {
         "Quillmark Arcwise Filter:INFO: Debugging level is set to 2 \n",
         "Quillmark Arcwise Filter:INFO: Debugger outputmode is set to <SYSTEM DEBUGGER>\n",
         "Quillmark Arcwise Filter:INFO: DLL was loaded \n"};
-    EXPECT_EQ(lines, Utf8Lines(capture));
+    EXPECT_EQ(lines, capture.Utf8Lines());
   }
 }
 
@@ -204,7 +164,7 @@ TEST(DebuggerSinks, ConsoleWritesLinesUnchanged) {
   const std::vector<std::string> startLines = {
       "Quillmark Arcwise Filter:INFO: Debugging level is set to 3 \n",
       "Quillmark Arcwise Filter:INFO: Debugger outputmode is set to <CONSOLE>\n"};
-  EXPECT_EQ(startLines, Utf8Lines(capture));
+  EXPECT_EQ(startLines, capture.Utf8Lines());
 
   ::testing::internal::CaptureStdout();
   debugger.Print(1, W("INFO: Loading file %s \n"), W("C:\\in\\report%d %s 100%.zip"));
@@ -214,7 +174,7 @@ TEST(DebuggerSinks, ConsoleWritesLinesUnchanged) {
       "Quillmark Arcwise Filter:INFO: Loading file C:\\in\\report%d %s 100%.zip \n"
       "Quillmark Arcwise Filter:INFO: entry Z\xC3\xBCrich \xE2\x82\xAC\n",
       out);
-  EXPECT_EQ(startLines, Utf8Lines(capture));
+  EXPECT_EQ(startLines, capture.Utf8Lines());
 }
 
 TEST(DebuggerSinks, SystemDebuggerGetsWholeLines) {
@@ -300,7 +260,7 @@ TEST_F(DebuggerFile, FirstLineAfterStartCreatesQmkLog) {
       "Quillmark Arcwise Filter:INFO: Debugging level is set to 3 \n",
       "Quillmark Arcwise Filter:INFO:  Debugger outputmode is set to <FILE>\n",
       "Quillmark Arcwise Filter:INFO: LOG file full name is: " + name + " \n"};
-  EXPECT_EQ(startLines, Utf8Lines(capture));
+  EXPECT_EQ(startLines, capture.Utf8Lines());
 
   debugger.Print(1, W("INFO: DLL was loaded \n"));
   const std::vector<fs::path> files = FilesIn(m_folder);
@@ -310,7 +270,7 @@ TEST_F(DebuggerFile, FirstLineAfterStartCreatesQmkLog) {
   // The log may hold paths and names from the archives: the owner's alone.
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(files[0]).permissions());
   // Nothing more reached the debug channel.
-  EXPECT_EQ(startLines, Utf8Lines(capture));
+  EXPECT_EQ(startLines, capture.Utf8Lines());
 }
 
 TEST_F(DebuggerFile, EncodingIsLatin1WithCrLf) {
@@ -402,7 +362,7 @@ TEST(DebuggerFileFailure, NoTempPathStaysOnSystemDebugger) {
       "Quillmark Arcwise Filter:ERROR: Failure to create LOG file in the TempPath folder: NOT "
       "DEFINED \n",
       "Quillmark Arcwise Filter:INFO: DLL was loaded \n"};
-  EXPECT_EQ(lines, Utf8Lines(capture));
+  EXPECT_EQ(lines, capture.Utf8Lines());
 }
 
 // The process-wide logger, so the temporary-file error line shows too.
@@ -420,7 +380,7 @@ TEST(DebuggerFileFailure, MissingTempFolderIsReportedTwice) {
           "\\. Error descr: = Error getting temp file name \n",
       "Quillmark Arcwise Filter:ERROR: Failure to create LOG file in the TempPath folder: " +
           missing + "\\ \n"};
-  EXPECT_EQ(lines, Utf8Lines(capture));
+  EXPECT_EQ(lines, capture.Utf8Lines());
   SilenceGlobalLogger();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diagnostics/Debugger.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
 
 namespace fs = std::filesystem;
@@ -33,12 +34,11 @@ class RegistryReaders : public ::testing::Test {
     g_debugger.Start((m_path + W("\\silent")).c_str(), nullptr);
   }
   void SetRaw(LPCWSTR name, DWORD type, const void* data, DWORD size) {
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(m_key, name, 0, type, static_cast<const BYTE*>(data), size));
+    ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetRaw(m_key, name, type, data, size));
   }
-  void SetDword(LPCWSTR name, DWORD value) { SetRaw(name, REG_DWORD, &value, sizeof(value)); }
+  void SetDword(LPCWSTR name, DWORD value) { ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetDword(m_key, name, value)); }
   void SetString(LPCWSTR name, const WString& text, DWORD type = REG_SZ) {
-    SetRaw(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+    ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetString(m_key, name, text, type));
   }
   // Routes level-1 lines of the process-wide logger to the debug channel.
   void StartLogger() {
@@ -182,11 +182,7 @@ TEST_F(RegistryReaders, CheckTempFolderLogsEachFailure) {
   const WString blocked = arcwise_test::WideFolder(deep);
   EXPECT_FALSE(CheckTempFolder(blocked.c_str()));
 
-  const std::vector<std::string> lines = [&] {
-    std::vector<std::string> all;
-    for (const auto& line : capture.Lines()) all.push_back(Utf16ToUtf8(line));
-    return all;
-  }();
+  const std::vector<std::string> lines = capture.Utf8Lines();
   ASSERT_EQ(3u, lines.size()) << capture.Text();
   const std::string prefix = "Quillmark Arcwise Filter:";
   // The system's code for a missing folder: file or path not found.

@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "diagnostics/Debugger.h"
 #include "diagnostics/RegistryReaders.h"
+#include "support/registry_util.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
 
 namespace fs = std::filesystem;
@@ -42,13 +45,10 @@ class Configuration : public ::testing::Test {
     return key;
   }
   static void SetDword(HKEY key, LPCWSTR name, DWORD value) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+    ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetDword(key, name, value));
   }
   static void SetString(HKEY key, LPCWSTR name, const WString& text, DWORD type = REG_SZ) {
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))));
+    ASSERT_EQ(ERROR_SUCCESS, arcwise_test::SetString(key, name, text, type));
   }
   // The product's own key, emptied of the values this suite sets.
   HKEY ProductKey() {
@@ -74,11 +74,6 @@ class Configuration : public ::testing::Test {
     EXPECT_TRUE(GetSystemTempPath(folder));
     return folder;
   }
-  static std::vector<std::string> Lines(const arcwise_test::DebugCapture& capture) {
-    std::vector<std::string> lines;
-    for (const auto& line : capture.Lines()) lines.push_back(Utf16ToUtf8(line));
-    return lines;
-  }
 
   WString m_path;
   HKEY m_key = nullptr;
@@ -101,7 +96,7 @@ TEST_F(Configuration, DefaultsWithoutAnyKey) {
       kPrefix + "INFO: AppTempDir is set to " + Utf16ToUtf8(systemTemp) + " \n",
       kPrefix + "INFO: UseSingleMetadataInstance Flag is set to 0\n",
       kPrefix + "INFO: IndexMappedMetadataOnly Flag is set to 0\n"};
-  EXPECT_EQ(lines, Lines(capture));
+  EXPECT_EQ(lines, capture.Utf8Lines());
 }
 
 TEST_F(Configuration, ProductDefaults) {
@@ -133,7 +128,7 @@ TEST_F(Configuration, ExtractionLimitsComeFromTheProductKey) {
   EXPECT_EQ(0u, stored.maxExtractedMB);
   EXPECT_EQ(7u, stored.maxExtractedEntries);
   EXPECT_EQ(100u, stored.maxExpansionRatio);
-  const std::vector<std::string> lines = Lines(capture);
+  const std::vector<std::string> lines = capture.Utf8Lines();
   for (const char* line : {"INFO: MaxExtractedMB is set to 0 (no limit)\n", "INFO: MaxExtractedEntries is set to 7\n",
                            "INFO: MaxExpansionRatio is set to 100\n"}) {
     EXPECT_EQ(1, std::count(lines.begin(), lines.end(), kPrefix + line)) << line;
@@ -163,7 +158,7 @@ TEST_F(Configuration, FlagsLoggedAtLevelThree) {
   StartLogger(3);
   capture.Clear();
   CFilterConfiguration configuration(m_path.c_str());
-  const std::vector<std::string> lines = Lines(capture);
+  const std::vector<std::string> lines = capture.Utf8Lines();
   ASSERT_EQ(3u, lines.size()) << capture.Text();
   EXPECT_EQ(kPrefix + "INFO: UseSingleMetadataInstance Flag is set to 1\n", lines[1]);
   EXPECT_EQ(kPrefix + "INFO: IndexMappedMetadataOnly Flag is set to 0\n", lines[2]);
@@ -174,7 +169,7 @@ TEST_F(Configuration, FlagsLoggedAtLevelThree) {
   CFilterConfiguration quieter(m_path.c_str());
   EXPECT_EQ(std::vector<std::string>{kPrefix + "INFO: AppTempDir is set to " +
                                      Utf16ToUtf8(quieter.GetAppTempDir()) + " \n"},
-            Lines(capture));
+            capture.Utf8Lines());
 }
 
 TEST_F(Configuration, DwordStoredAsTextIsAbsent) {
@@ -227,7 +222,7 @@ TEST_F(Configuration, UnusableTempPathIsAbsentWithoutError) {
     EXPECT_TRUE(fs::is_empty(folder));
     EXPECT_EQ(std::vector<std::string>{kPrefix + "INFO: AppTempDir is set to " +
                                        Utf16ToUtf8(systemTemp) + " \n"},
-              Lines(capture));
+              capture.Utf8Lines());
   }
 }
 
@@ -243,7 +238,7 @@ TEST_F(Configuration, TempPathNamingFileFallsBackWithErrorLine) {
   const WString systemTemp = SystemTemp();
   EXPECT_EQ(systemTemp, configuration.GetAppTempDir());
 
-  const std::vector<std::string> lines = Lines(capture);
+  const std::vector<std::string> lines = capture.Utf8Lines();
   ASSERT_EQ(2u, lines.size()) << capture.Text();
   // A file name with a separator appended: the file system calls it either
   // no directory or no valid path; either way the check fails at level 1.
@@ -253,17 +248,18 @@ TEST_F(Configuration, TempPathNamingFileFallsBackWithErrorLine) {
 }
 
 TEST_F(Configuration, NoUsableFolderLeavesAppTempDirEmpty) {
-  const std::string saved = getenv("TMPDIR");
   const std::string gone = arcwise_test::TestRoot() + "/vanished";
-  setenv("TMPDIR", gone.c_str(), 1);
   arcwise_test::DebugCapture capture;
   StartLogger(1);
   capture.Clear();
-  CFilterConfiguration configuration(m_path.c_str());
-  setenv("TMPDIR", saved.c_str(), 1);
+  std::optional<CFilterConfiguration> configuration;
+  {
+    arcwise_test::ScopedEnv tmpdir("TMPDIR", gone);
+    configuration.emplace(m_path.c_str());
+  }
 
-  EXPECT_TRUE(configuration.GetAppTempDir().empty());
-  const std::vector<std::string> lines = Lines(capture);
+  EXPECT_TRUE(configuration->GetAppTempDir().empty());
+  const std::vector<std::string> lines = capture.Utf8Lines();
   ASSERT_EQ(2u, lines.size()) << capture.Text();
   EXPECT_EQ(0u, lines[0].find(kPrefix + "ERROR: Path is not valid: " + gone)) << lines[0];
   EXPECT_EQ(kPrefix + "INFO: AppTempDir is not defined \n", lines[1]);

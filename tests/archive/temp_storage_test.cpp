@@ -10,10 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "diagnostics/Debugger.h"
+#include "support/files.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
 
 namespace fs = std::filesystem;
@@ -70,25 +73,8 @@ namespace {
 
 const std::string kPrefix = "Quillmark Arcwise Filter:";
 
-std::vector<std::string> NamesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// True for <prefix><one to four upper-case hex digits>.<extension>, the
-// names the temporary-name service hands out.
-bool IsTempName(const std::string& name, const std::string& prefix, const std::string& extension) {
-  if (name.compare(0, prefix.size(), prefix) != 0) return false;
-  const size_t dot = name.find('.', prefix.size());
-  if (dot == std::string::npos || name.substr(dot + 1) != extension) return false;
-  const std::string digits = name.substr(prefix.size(), dot - prefix.size());
-  if (digits.empty() || digits.size() > 4) return false;
-  return digits.find_first_not_of("0123456789ABCDEF") == std::string::npos;
-}
+using arcwise_test::IsTempName;
+using arcwise_test::NamesIn;
 
 std::string LastComponent(const WString& path) {
   const std::string text = Utf16ToUtf8(path);
@@ -104,13 +90,7 @@ class TempStorage : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     m_keyPath = W("SOFTWARE\\Quillmark\\ArcwiseTest\\Storage\\") + Utf8ToUtf16(info->name());
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_keyPath.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    const DWORD level = 1;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, W("DebugMode"), 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&level), sizeof(level)));
-    RegCloseKey(key);
+    arcwise_test::SetDword(HKEY_LOCAL_MACHINE, m_keyPath, W("DebugMode"), 1);
     g_debugger.Start(m_keyPath.c_str(), W("Quillmark Arcwise Filter"));
     m_folder = arcwise_test::MakeTestFolder(info->name());
     m_wideFolder = arcwise_test::WideFolder(m_folder);
@@ -122,11 +102,7 @@ class TempStorage : public ::testing::Test {
     g_failCreateDirectory = 0;
     g_debugger.Start((m_keyPath + W("\\silent")).c_str(), nullptr);
   }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    for (const auto& line : m_capture->Lines()) lines.push_back(Utf16ToUtf8(line));
-    return lines;
-  }
+  std::vector<std::string> Lines() const { return m_capture->Utf8Lines(); }
   // The folder as the module passes it to DeleteDirectoryContent.
   WString DirArgument(const std::string& posixFolder) const {
     WString dir = arcwise_test::WideFolder(posixFolder);
@@ -276,12 +252,7 @@ TEST_F(TempStorage, DeleteDirectoryContentGoesOnPastUndeletableFile) {
   EXPECT_FALSE(DeleteDirectoryContent(dir));
   ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL));
 
-  std::vector<std::string> left;
-  for (const auto& entry : fs::recursive_directory_iterator(top)) {
-    left.push_back(fs::relative(entry.path(), top).string());
-  }
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ((std::vector<std::string>{"a", "a/b", "a/b/locked.txt"}), left);
+  EXPECT_EQ((std::set<std::string>{"a", "a/b", "a/b/locked.txt"}), arcwise_test::ListTree(top));
   EXPECT_EQ(std::vector<std::string>{kPrefix + "ERROR: DeleteDirectoryContent->DeleteFile failed for " +
                                      Utf16ToUtf8(locked) + " \n"},
             Lines());
