@@ -7,6 +7,10 @@
 
 #include "compat/Win32Compat.h"
 
+// CreateTempFile, the name of a new file of the working folder, is the
+// logger's (it names the log file with it) and comes with this header.
+#include "diagnostics/TempFileName.h"
+
 // A claim on one temporary item of the working folder (an extraction folder
 // or a copy of a loaded stream): the file "<item>.lock" beside it, held open
 // with a shared lock from Claim until Release or destruction. The lock goes
@@ -56,12 +60,6 @@ bool ReserveClaimedTempName(LPCWSTR folder, LPCWSTR prefix, WCHAR (&name)[MAX_PA
 // stores its full path in dir. On failure logs one level-1 line, leaves dir
 // unchanged, claim released, and returns false.
 bool CreateTempDirectory(LPCWSTR tempPath, LPCWSTR prefix, WString& dir, TempClaim& claim);
-
-// Reserves a unique name "qmk<hex>.<extension>" in folder and stores the full
-// name in fileName (extension null: the service's ".TMP" is kept). No file of
-// that name exists afterwards: the caller creates it. On failure logs one
-// level-1 line and returns false.
-bool CreateTempFile(const WString& folder, WString& fileName, LPCWSTR extension);
 
 // Deletes everything inside dir (a folder path without trailing separator):
 // sub-folders depth-first, then the files of each level. Goes on after every

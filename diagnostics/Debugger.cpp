@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/TempStorage.h"
 #include "diagnostics/RegistryReaders.h"
+#include "diagnostics/TempFileName.h"
 
 // Constant-initialised so that lines printed before Start (from other static
 // objects' constructors, say) meet Level 0 and are dropped. The priority

@@ -25,7 +25,7 @@
 #include "archive/TempStorage.h"
 #include "diagnostics/Debugger.h"
 #include "filter/SaveStreamToFile.h"
-#include "module/ModuleGlobals.h"
+#include "server/ServerState.h"
 
 template <class Document, class Configuration>
 class CFilter : public IFilter, public IPersistFile, public IPersistStream, public IPersistStorage {

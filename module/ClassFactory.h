@@ -15,7 +15,7 @@
 #include "compat/Win32Compat.h"
 
 #include "compat/ExceptionBarrier.h"
-#include "module/ModuleGlobals.h"
+#include "server/ServerState.h"
 
 // The configuration shared by every filter object of type T in the process;
 // built by the first call, under the language's once-only guarantee for

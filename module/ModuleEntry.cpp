@@ -13,7 +13,7 @@
 #include "diagnostics/FilterConfiguration.h"
 #include "filter/Arcwise.h"
 #include "module/ClassFactory.h"
-#include "module/ModuleGlobals.h"
+#include "server/ServerState.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
   UNREFERENCED_PARAMETER(reserved);

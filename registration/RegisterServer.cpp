@@ -1,8 +1,8 @@
 // The two self-registration exports of the module. They hand the module's
 // extension table to the workers in SelfRegistration.cpp.
-#include "module/ModuleGlobals.h"
 #include "registration/FilterExtensions.h"
 #include "registration/SelfRegistration.h"
+#include "server/ServerState.h"
 
 ARCWISE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
   return RegisterServer(g_hModule, g_filterExtensions, g_filterExtensionCount);

@@ -2,11 +2,11 @@
 
 #include "compat/Win32Compat.h"
 
-#include "module/ModuleGlobals.h"
 #include "registration/ComRegistration.h"
 #include "registration/ExchangeRegistration.h"
 #include "registration/SharePointRegistration.h"
 #include "registration/SqlServerRegistration.h"
+#include "server/ServerState.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #   scripts/build-windows.sh [x86_64|i686 ...]     (default: both)
 # Output: build-windows/TRIPLE/bin/*.dll. Needs the packages that
 # scripts/setup.sh installs (g++-mingw-w64 with posix threads,
-# libz-mingw-w64-dev, dpkg-dev for the minizip source).
+# libz-mingw-w64-dev, dpkg-dev for the minizip source). Warnings are errors
+# (ARCWISE_WERROR=OFF in the environment allows them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
@@ -22,6 +23,7 @@ for arch in "${arches[@]}"; do
   echo "== Windows build, $triple =="
   "$root/scripts/build-minizip-mingw.sh" "$triple" "$dir/minizip"
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DARCWISE_MINIZIP_ROOT="$dir/minizip" -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$dir/bin" >/dev/null
+    -DARCWISE_WERROR="${ARCWISE_WERROR:-ON}" -DARCWISE_MINIZIP_ROOT="$dir/minizip" \
+    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$dir/bin" >/dev/null
   cmake --build "$dir" -j "$jobs"
 done

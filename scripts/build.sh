@@ -4,6 +4,7 @@
 #   scripts/build.sh            normal build in build/
 #   scripts/build.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-sanitize/
 #   scripts/build.sh tsan       ThreadSanitizer build in build-tsan/
+# Warnings are errors (ARCWISE_WERROR=OFF in the environment allows them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 kind=${1:-normal}
@@ -17,5 +18,5 @@ case "$kind" in
   *) echo "usage: $0 [normal|sanitize|tsan]" >&2; exit 2 ;;
 esac
 
-cmake -S "$root" -B "$dir" "${extra[@]}"
+cmake -S "$root" -B "$dir" "${extra[@]}" -DARCWISE_WERROR="${ARCWISE_WERROR:-ON}"
 cmake --build "$dir" -j "$jobs" ${targets[@]:+--target "${targets[@]}"}

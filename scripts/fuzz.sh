@@ -51,7 +51,7 @@ fi
 build_targets=()
 for target in "${targets[@]}"; do build_targets+=("$target" "${seeder[$target]}"); done
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DARCWISE_FUZZ=ON -DARCWISE_BUILD_BENCH=OFF >/dev/null
+  -DARCWISE_FUZZ=ON -DARCWISE_BUILD_BENCH=OFF -DARCWISE_WERROR="${ARCWISE_WERROR:-ON}" >/dev/null
 cmake --build "$dir" -j "$jobs" --target "${build_targets[@]}"
 
 # Everything of the run lives on tmpfs when there is one: the zip target

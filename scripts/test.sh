@@ -6,6 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
+# Every build this check makes treats warnings as errors.
+export ARCWISE_WERROR=ON
 
 "$root/scripts/setup.sh"
 
@@ -41,7 +43,7 @@ tsan_tests=(
   platform_registry_concurrency_test platform_com_apartment_test platform_com_module_test
   platform_com_class_table_test platform_debug_sync_test platform_files_share_test platform_files_lock_test
   platform_files_temp_test platform_codepage_test platform_stg_storage_test
-  diagnostics_Debugger_test archive_hostile_archive_test registration_self_registration_test
+  diagnostics_debugger_test archive_hostile_archive_test registration_self_registration_test
 )
 echo "== ThreadSanitizer build =="
 "$root/scripts/build.sh" tsan arcwise-dump arcwise-make-sample-doc "${tsan_tests[@]}"

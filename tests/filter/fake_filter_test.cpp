@@ -11,6 +11,7 @@
 #include "compat/ComPtr.h"
 #include <ntquery.h>
 
+#include "filter/host_test_util.h"
 #include "filter/modules/fake_filter.h"
 #include "support/test_env.h"
 
@@ -18,14 +19,7 @@ namespace {
 
 const std::string kFakeModule = ARCWISE_FAKE_FILTER_MODULE;
 
-LONG LiveObjects() {
-  void* handle = dlopen(kFakeModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return 0;  // not loaded: nothing can be alive
-  auto counter = reinterpret_cast<PFN_ARCWISE_FAKE_COUNTER>(dlsym(handle, "ArcwiseFakeFilterLiveObjects"));
-  LONG value = counter ? counter() : -1;
-  dlclose(handle);
-  return value;
-}
+using host_test::FakeLiveObjects;
 
 bool FakeLoaded() {
   void* handle = dlopen(kFakeModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -54,7 +48,7 @@ class FakeFilterTest : public ::testing::Test {
     m_folder = arcwise_test::MakeTestFolder("fake_filter");
   }
   void TearDown() override {
-    EXPECT_EQ(0, LiveObjects());
+    EXPECT_EQ(0, FakeLiveObjects());
     CoFreeUnusedLibraries();
     EXPECT_FALSE(FakeLoaded());
     arcwise_fake::UnregisterFakeFilters();
@@ -223,7 +217,7 @@ TEST_F(FakeFilterTest, StreamOnlyClassLoadsFromAStreamAndKeepsIt) {
   EXPECT_EQ(FILTER_S_LAST_TEXT, ReadText(filter.Get(), 3, &text));
   EXPECT_EQ(W("from a stream"), text);
 
-  EXPECT_EQ(1, LiveObjects());
+  EXPECT_EQ(1, FakeLiveObjects());
   persist = nullptr;
   filter = nullptr;
   stream->AddRef();

@@ -5,13 +5,13 @@
 // Every walk must give exactly what one thread alone gets; the
 // thread-sanitizer build runs this to find the races that equal output
 // cannot show.
-#include "chunk_pump_test_util.h"
+#include "module/module_test_util.h"
 
 #include <barrier>
 #include <sstream>
 #include <thread>
 
-namespace pump_test {
+namespace module_test {
 namespace {
 
 constexpr int kThreads = 8;
@@ -159,7 +159,7 @@ TEST_F(ConcurrentWalk, EveryThreadSeesWhatOneThreadAloneSees) {
   size_t logLines = 0;
   for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
     if (entry.path().extension() != ".log") continue;
-    std::istringstream log(ReadText(entry.path()));
+    std::istringstream log(ReadBytes(entry.path()));
     for (std::string line; std::getline(log, line);) {
       ++logLines;
       EXPECT_EQ(0u, line.rfind("Quillmark Arcwise Filter:", 0)) << entry.path() << ": " << line;
@@ -170,4 +170,4 @@ TEST_F(ConcurrentWalk, EveryThreadSeesWhatOneThreadAloneSees) {
 }
 
 }  // namespace
-}  // namespace pump_test
+}  // namespace module_test

@@ -55,7 +55,7 @@ TEST_F(DiskFullTest, DISABLED_WithThePreloadedDisk) {
     if (byStream) {
       ComPtr<IPersistStream> stream;
       ASSERT_EQ(S_OK, file.As(&stream));
-      hr = stream->Load(MakeTestStream(ReadText(archive)).Get());
+      hr = stream->Load(MakeTestStream(ReadBytes(archive)).Get());
     } else {
       hr = file->Load(Utf8ToUtf16(archive).c_str(), 0);
     }

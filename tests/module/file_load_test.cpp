@@ -55,8 +55,8 @@ TEST_F(FileLoadTest, ExtractionFolderLivesAsLongAsTheObject) {
 
   const fs::path folder = OnlyExtractionFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_EQ("alpha", ReadText(folder / "a.txt"));
-  EXPECT_EQ("beta", ReadText(folder / "dir" / "b.txt"));
+  EXPECT_EQ("alpha", ReadBytes(folder / "a.txt"));
+  EXPECT_EQ("beta", ReadBytes(folder / "dir" / "b.txt"));
   const DWORD attributes = GetFileAttributesW(Utf8ToUtf16(folder.string()).c_str());
   ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
@@ -82,7 +82,7 @@ TEST_F(FileLoadTest, SecondLoadRemovesTheFirstExtraction) {
   EXPECT_FALSE(fs::exists(firstFolder));
   const fs::path secondFolder = OnlyExtractionFolder();
   EXPECT_NE(firstFolder, secondFolder);
-  EXPECT_EQ("gamma", ReadText(secondFolder / "c.txt"));
+  EXPECT_EQ("gamma", ReadBytes(secondFolder / "c.txt"));
   HRESULT hr = E_UNEXPECTED;
   EXPECT_EQ(HostPath(m_second), CurFile(file.Get(), &hr));
 }
@@ -113,7 +113,7 @@ TEST_F(FileLoadTest, FailedLoadKeepsThePathAndLeavesTheObjectUsable) {
   EXPECT_EQ(missing, CurFile(file.Get(), &hr));
 
   ASSERT_EQ(S_OK, file->Load(HostPath(m_second).c_str(), 0));
-  EXPECT_EQ("gamma", ReadText(OnlyExtractionFolder() / "c.txt"));
+  EXPECT_EQ("gamma", ReadBytes(OnlyExtractionFolder() / "c.txt"));
 }
 
 TEST_F(FileLoadTest, NullPathChangesNothing) {
@@ -164,7 +164,7 @@ TEST_F(FileLoadTest, NoWorkingFolderFailsBothLoadsWithItsCause) {
 
     ComPtr<IPersistStream> stream;
     ASSERT_EQ(S_OK, file.As(&stream));
-    auto source = MakeTestStream(ReadText(m_first));
+    auto source = MakeTestStream(ReadBytes(m_first));
     EXPECT_EQ(c.expected, stream->Load(source.Get()));
     EXPECT_EQ(1u, CountLines(capture.Lines(),
                              W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. The Stream cannot be "
@@ -196,7 +196,7 @@ TEST_F(FileLoadTest, ObjectsOnDifferentThreadsExtractIntoFoldersOfTheirOwn) {
 
   const auto folders = WorkEntries("aw");
   ASSERT_EQ(size_t(kThreads), folders.size());
-  for (const auto& folder : folders) EXPECT_EQ("beta", ReadText(fs::path(m_work) / folder / "dir" / "b.txt"));
+  for (const auto& folder : folders) EXPECT_EQ("beta", ReadBytes(fs::path(m_work) / folder / "dir" / "b.txt"));
   files[0] = nullptr;
   EXPECT_EQ(size_t(kThreads - 1), WorkEntries("aw").size());
   files.clear();

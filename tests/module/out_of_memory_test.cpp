@@ -7,7 +7,7 @@
 // code (no exception reaches the host), and afterwards no object is alive
 // and nothing is left in the working folder. The sanitizer build adds the
 // leak check.
-#include "chunk_pump_test_util.h"
+#include "module/module_test_util.h"
 
 #include <link.h>
 
@@ -78,7 +78,7 @@ void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free
 
 namespace {
 
-using namespace pump_test;
+using namespace module_test;
 
 class OutOfMemoryTest : public PumpTest {
  protected:

@@ -56,8 +56,8 @@ class StreamLoadTest : public ModuleTest {
     auto folders = WorkEntries("aw");
     ASSERT_EQ(1u, folders.size());
     const fs::path folder = fs::path(m_work) / folders.front();
-    EXPECT_EQ("alpha", ReadText(folder / "a.txt"));
-    EXPECT_EQ("beta", ReadText(folder / "dir" / "b.txt"));
+    EXPECT_EQ("alpha", ReadBytes(folder / "a.txt"));
+    EXPECT_EQ("beta", ReadBytes(folder / "dir" / "b.txt"));
   }
 
   arcwise_test::DebugCapture m_capture;
@@ -69,7 +69,7 @@ class StreamLoadTest : public ModuleTest {
 TEST_F(StreamLoadTest, NamedStreamOfAnExistingArchiveIsLoadedFromItsFile) {
   // Reading this stream would fail: the load must not need it. Its size is
   // the file's, which is what lets the name stand for the stream.
-  auto source = MakeTestStream(std::string(ReadText(m_archive).size(), 'x'));
+  auto source = MakeTestStream(std::string(ReadBytes(m_archive).size(), 'x'));
   source->name = HostPath(m_archive);
   source->failReadAt = 0;
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
@@ -129,7 +129,7 @@ TEST_F(StreamLoadTest, StreamWhoseFileIsGoneIsCopiedAndTheCopyDeleted) {
 TEST_F(StreamLoadTest, NamedStreamThatIsNotAnArchiveFallsBackToACopy) {
   const std::string text = arcwise_test::TestRoot() + "/archives/readme.txt";
   { std::ofstream(text) << "plain text"; }
-  auto source = MakeTestStream(ReadText(m_archive));
+  auto source = MakeTestStream(ReadBytes(m_archive));
   source->name = HostPath(text);
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   EXPECT_FALSE(source->reads.empty());
@@ -158,19 +158,19 @@ TEST_F(StreamLoadTest, OnlyAnAbsoluteNameOfAFileOfTheStreamsSizeStandsForIt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    auto source = MakeTestStream(ReadText(m_archive));
+    auto source = MakeTestStream(ReadBytes(m_archive));
     source->name = c.name;
     ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
     const auto folders = WorkEntries("aw");
     ASSERT_EQ(1u, folders.size());
-    EXPECT_EQ(c.expectedA, ReadText(fs::path(m_work) / folders.front() / "a.txt"));
+    EXPECT_EQ(c.expectedA, ReadBytes(fs::path(m_work) / folders.front() / "a.txt"));
   }
   fs::current_path(previous);
 }
 
 TEST_F(StreamLoadTest, StreamWithoutStatIsCopied) {
   m_capture.Clear();
-  auto source = MakeTestStream(ReadText(m_archive));
+  auto source = MakeTestStream(ReadBytes(m_archive));
   source->statResult = E_NOTIMPL;
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   ExpectExtracted();
@@ -180,7 +180,7 @@ TEST_F(StreamLoadTest, StreamWithoutStatIsCopied) {
 }
 
 TEST_F(StreamLoadTest, CopyLivesInTheWorkingFolderMarkedNotIndexed) {
-  auto source = MakeTestStream(ReadText(m_archive));
+  auto source = MakeTestStream(ReadBytes(m_archive));
   std::vector<std::string> seen;
   std::vector<std::string> claims;
   bool marked = false;
@@ -229,7 +229,7 @@ TEST_F(StreamLoadTest, StreamOfExactlyOneReadNeedsAnEmptySecondRead) {
   EXPECT_EQ(1u, CountLines(m_capture.Lines(), W("INFO: IStorage has no name \n"))) << m_capture.Text();
   auto folders = WorkEntries("aw");
   ASSERT_EQ(1u, folders.size());
-  EXPECT_EQ(std::string(padSize, 'x'), ReadText(fs::path(m_work) / folders.front() / "pad.bin"));
+  EXPECT_EQ(std::string(padSize, 'x'), ReadBytes(fs::path(m_work) / folders.front() / "pad.bin"));
 
   auto counted = MakeTestStream(bytes);
   ASSERT_EQ(S_OK, m_stream->Load(counted.Get()));
@@ -255,7 +255,7 @@ TEST_F(StreamLoadTest, EndOfFileCodeEndsTheCopy) {
 
 TEST_F(StreamLoadTest, FailingReadGivesItsCodeAndLeavesNoCopy) {
   m_capture.Clear();
-  auto source = MakeTestStream(ReadText(m_archive) + std::string(10000, '\0'));
+  auto source = MakeTestStream(ReadBytes(m_archive) + std::string(10000, '\0'));
   source->failReadAt = 4093;  // the second read fails
   EXPECT_EQ(STG_E_READFAULT, m_stream->Load(source.Get()));
   EXPECT_EQ(2u, source->reads.size());
@@ -289,7 +289,7 @@ TEST_F(StreamLoadTest, StreamLoadReplacesAnEarlierDocument) {
   ASSERT_EQ(S_OK, m_file->Load(HostPath(other).c_str(), 0));
   const auto before = WorkEntries("aw");
   ASSERT_EQ(1u, before.size());
-  auto source = MakeTestStream(ReadText(m_archive));
+  auto source = MakeTestStream(ReadBytes(m_archive));
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   EXPECT_FALSE(fs::exists(fs::path(m_work) / before.front()));
   ExpectExtracted();

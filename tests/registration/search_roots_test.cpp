@@ -3,10 +3,10 @@
 // key), which source is consulted when, what is written under a root with
 // types and stored sizes, an instance without "MSSearch", removal, and the
 // results and lines of the product operations.
-#include "module/ModuleGlobals.h"
 #include "registration/ExchangeRegistration.h"
 #include "registration/FilterExtensions.h"
 #include "registration/SqlServerRegistration.h"
+#include "server/ServerState.h"
 #include "registration_test_util.h"
 #include "support/test_env.h"
 

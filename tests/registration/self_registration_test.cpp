@@ -8,9 +8,9 @@
 
 #include <thread>
 
-#include "module/ModuleGlobals.h"
 #include "registration/FilterExtensions.h"
 #include "registration/SelfRegistration.h"
+#include "server/ServerState.h"
 #include "registration_test_util.h"
 #include "support/scoped_env.h"
 #include "support/test_env.h"

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <thread>
 
-#include "module/ModuleGlobals.h"
 #include "registration/FilterExtensions.h"
 #include "registration/SharePointRegistration.h"
+#include "server/ServerState.h"
 #include "registration_test_util.h"
 #include "support/test_env.h"
 
@@ -63,7 +63,7 @@ TEST_F(SharePointTest, RegisterCallsEntry14WithTheTwelveArguments) {
   EXPECT_EQ(call.zeroPointers, (std::vector<const void*>{nullptr, nullptr}));
   // 9 a pointer to the filter's class id, then 10 zero, 11 one, 12 zero.
   EXPECT_EQ(call.pclsid, &CLSID_ArcwiseFilter);
-  EXPECT_TRUE(IsEqualCLSID(call.clsid, kClsidArcwiseFilter));
+  EXPECT_TRUE(IsEqualCLSID(call.clsid, CLSID_ArcwiseFilter));
   EXPECT_EQ(call.trailing, (std::vector<ULONG>{0, 1, 0}));
   EXPECT_EQ(newest.live.load(), 0) << "the registration object was not released";
 }

@@ -1,12 +1,12 @@
-// libarcwise.so end to end, created by CoCreateInstance and driven as an
-// indexing host drives it, with the stock filters and the module itself
-// registered for their types: an archive mixing text files, a compound
-// document with summary information, a nested archive, a folder entry and
-// an entry that cannot be extracted gives one exact chunk sequence; a
-// 1,000-deep chain of archives in archives stops at the nesting bound.
-#include "chunk_pump_test_util.h"
+// The filter object end to end, driven as an indexing host drives it, with
+// the stock filters and the filter class itself registered for their types:
+// an archive mixing text files, a compound document with summary
+// information, a nested archive, a folder entry and an entry that cannot be
+// extracted gives one exact chunk sequence; a 1,000-deep chain of archives
+// in archives stops at the nesting bound.
+#include "filter_test_util.h"
 
-namespace pump_test {
+namespace filter_test {
 namespace {
 
 class PumpEndToEnd : public PumpTest {};
@@ -67,7 +67,7 @@ TEST_F(PumpEndToEnd, MixedArchiveGivesTheExactChunkSequence) {
     EXPECT_EQ(1u, WorkEntries("aw").size()) << "only the outer archive keeps its extraction folder";
   }
   EXPECT_TRUE(WorkEntries("aw").empty());
-  EXPECT_EQ(S_OK, ModuleCanUnloadNow());
+  EXPECT_EQ(0, LiveObjects());
 }
 
 // Archive k of the chain holds archive k+1 under the name "aNNNN.zip"; the
@@ -116,7 +116,7 @@ TEST_F(PumpEndToEnd, ThousandDeepChainStopsAtTheNestingBound) {
     EXPECT_EQ(1u, CountLines(m_capture.Lines(), W("ERROR: archives nested deeper than 16 levels")));
   }
   EXPECT_TRUE(WorkEntries("aw").empty()) << "an extraction folder survived its filter";
-  EXPECT_EQ(S_OK, ModuleCanUnloadNow());
+  EXPECT_EQ(0, LiveObjects());
 }
 
 // A nested archive draws on the budget of the document the host loaded, and
@@ -145,8 +145,8 @@ TEST_F(PumpEndToEnd, NestedArchivesShareTheHostDocumentsBudget) {
     EXPECT_EQ(2u, CountLines(m_capture.Lines(), W("ERROR: limit MaxExtractedEntries (5 entries) reached in ")))
         << "one line in each walk";
   }
-  EXPECT_EQ(S_OK, ModuleCanUnloadNow());
+  EXPECT_EQ(0, LiveObjects());
 }
 
 }  // namespace
-}  // namespace pump_test
+}  // namespace filter_test

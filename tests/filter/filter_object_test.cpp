@@ -1,12 +1,13 @@
 // The filter object's COM surface: which interfaces it answers, the identity
 // rule (IUnknown and IPersist are the IPersistFile face from every face),
-// reference counting, the persistence methods, and their log lines.
-#include "module/module_test_util.h"
+// reference counting and the server's object count, the persistence
+// methods, and their log lines.
+#include "filter_test_util.h"
 
-namespace module_test {
+namespace filter_test {
 namespace {
 
-using FilterObjectTest = ModuleTest;
+using FilterObjectTest = FilterTest;
 
 TEST_F(FilterObjectTest, FacesAndIdentity) {
   ComPtr<IFilter> filter;
@@ -53,9 +54,9 @@ TEST_F(FilterObjectTest, ReferenceCountIsSharedByAllFaces) {
   EXPECT_EQ(3u, stream->Release());
   EXPECT_EQ(2u, filter->Release());
   stream = nullptr;
-  EXPECT_EQ(S_FALSE, ModuleCanUnloadNow());
+  EXPECT_EQ(1, LiveObjects()) << "the object counts once, whatever its references";
   EXPECT_EQ(0u, filter.Detach()->Release());
-  EXPECT_EQ(S_OK, ModuleCanUnloadNow());
+  EXPECT_EQ(0, LiveObjects());
 }
 
 TEST_F(FilterObjectTest, QueriesForPersistenceFacesAreLogged) {
@@ -86,10 +87,10 @@ TEST_F(FilterObjectTest, PersistenceMethods) {
 
   CLSID clsid = {};
   EXPECT_EQ(S_OK, file->GetClassID(&clsid));
-  EXPECT_EQ(m_clsid, clsid);
+  EXPECT_EQ(CLSID_ArcwiseFilter, clsid);
   clsid = CLSID_NULL;
   EXPECT_EQ(S_OK, stream->GetClassID(&clsid));
-  EXPECT_EQ(m_clsid, clsid);
+  EXPECT_EQ(CLSID_ArcwiseFilter, clsid);
 
   EXPECT_EQ(S_FALSE, file->IsDirty());
   EXPECT_EQ(S_FALSE, stream->IsDirty());
@@ -117,4 +118,4 @@ TEST_F(FilterObjectTest, BindRegionIsNotSupported) {
 }
 
 }  // namespace
-}  // namespace module_test
+}  // namespace filter_test

@@ -5,8 +5,6 @@
 // object is left alive.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <fstream>
 
 #include <objbase.h>
@@ -14,35 +12,24 @@
 
 #include "diagnostics/Debugger.h"
 #include "filter/NestedFilterLoader.h"
+#include "host_test_util.h"
 #include "modules/fake_filter.h"
 #include "support/test_env.h"
 
 namespace {
 
-const WCHAR kProductKey[] = W("SOFTWARE\\Quillmark\\Arcwise");
 const WString kFakeStreamOnly = W("{9B185B62-BBC1-41CF-B6A0-0AC153C3FED9}");
 
-LONG FakeLiveObjects() {
-  void* handle = dlopen(ARCWISE_FAKE_FILTER_MODULE, RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return 0;
-  auto live = reinterpret_cast<PFN_ARCWISE_FAKE_COUNTER>(dlsym(handle, "ArcwiseFakeFilterLiveObjects"));
-  LONG count = live ? live() : -1;
-  dlclose(handle);
-  return count;
-}
+using host_test::FakeLiveObjects;
+using host_test::kProductKey;
 
 class NestedFilterLoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     ASSERT_EQ(ERROR_SUCCESS, arcwise_fake::RegisterFakeFilters(Utf8ToUtf16(ARCWISE_FAKE_FILTER_MODULE)));
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-    const DWORD level = 3;
-    RegSetValueExW(key, W("DebugMode"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof level);
-    RegCloseKey(key);
-    g_debugger.Start(kProductKey, W("Quillmark Arcwise Filter"));
+    host_test::SetProductDword(W("DebugMode"), 3);
+    g_debugger.Start(kProductKey.c_str(), W("Quillmark Arcwise Filter"));
     m_folder = arcwise_test::MakeTestFolder("loader");
     m_capture.Clear();  // the logger's own start-up lines
   }
@@ -51,8 +38,8 @@ class NestedFilterLoaderTest : public ::testing::Test {
     CoFreeUnusedLibraries();
     EXPECT_EQ(0, FakeLiveObjects());
     arcwise_fake::UnregisterFakeFilters();
-    SHDeleteKeyW(HKEY_LOCAL_MACHINE, kProductKey);
-    g_debugger.Start(kProductKey, nullptr);
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, kProductKey.c_str());
+    g_debugger.Start(kProductKey.c_str(), nullptr);
     CoUninitialize();
   }
 

@@ -1,12 +1,12 @@
-// The IFilter protocol of the chunk pump through libarcwise.so, with the
-// scriptable fake filter (and the compound filter, whose files' properties
+// The IFilter protocol of the chunk pump on filter objects made directly,
+// with the scriptable fake filter (and the compound filter, whose files' properties
 // the pump reads itself) as nested filters: chunk numbering across relayed,
 // value and name chunks, break types, the file-name chunks and their text in
 // pieces, answers against the chunk's kind, restarting with Init, the end of
 // chunks, nested failures, and the stream route.
-#include "chunk_pump_test_util.h"
+#include "filter_test_util.h"
 
-namespace pump_test {
+namespace filter_test {
 namespace {
 
 class PumpProtocol : public PumpTest {
@@ -259,4 +259,4 @@ TEST_F(PumpProtocol, StreamRouteLogsAndHoldsTheFileOnlyWhileItsFilterIsUsed) {
 }
 
 }  // namespace
-}  // namespace pump_test
+}  // namespace filter_test
