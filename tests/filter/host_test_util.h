@@ -33,7 +33,7 @@
 #include <propidl.h>
 #include <shlwapi.h>
 
-#include "archive/zip_writer.h"
+#include "support/zip_writer.h"
 #include "modules/fake_filter.h"
 #include "support/compound_writer.h"
 #include "support/test_env.h"

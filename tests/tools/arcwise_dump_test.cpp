@@ -30,7 +30,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
-#include "archive/zip_writer.h"
+#include "support/zip_writer.h"
 #include "filter/modules/fake_filter.h"
 #include "support/compound_writer.h"
 #include "support/registry_damage.h"
