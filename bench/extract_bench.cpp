@@ -5,7 +5,7 @@
 //
 // Usage: arcwise_extract_bench <archive> <work folder> <runs> [--ours-only]
 // --ours-only skips unzip, so the process's peak memory is ours alone.
-#include <sys/resource.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -87,14 +87,14 @@ int main(int argc, char** argv) {
 
   // Only this process: a forked child's figure starts from the parent's size,
   // so run_extract.sh measures unzip's peak with /usr/bin/time instead.
-  struct rusage self = {};
-  getrusage(RUSAGE_SELF, &self);
+  PROCESS_MEMORY_COUNTERS memory = {};
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   std::printf("archive %s: %zu files, %d runs\n", archive.c_str(), files, runs);
   std::printf("  ZipDocument::Open   median %.3f s\n", Median(ours));
   if (!oursOnly) {
     std::printf("  unzip -qq -o -d     median %.3f s\n", Median(theirs));
     std::printf("  ratio ours/unzip    %.3f\n", Median(ours) / Median(theirs));
   }
-  std::printf("  peak RSS this process %ld KiB\n", self.ru_maxrss);
+  std::printf("  peak RSS this process %zu KiB\n", memory.PeakWorkingSetSize / 1024);
   return 0;
 }

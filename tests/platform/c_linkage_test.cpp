@@ -26,7 +26,7 @@ TEST(CLinkage, SdkFunctionsAreFoundByTheirPlainNames) {
       "WideCharToMultiByte", "GetACP", "GetSystemDefaultLCID", "OutputDebugStringW",
       "InitializeCriticalSection", "InterlockedIncrement", "GetModuleFileNameW", "lstrlenW", "_waccess",
       "LockFileEx", "UnlockFileEx", "MoveFileExW", "PathIsRelativeW", "FormatMessageW", "LocalFree",
-      "LoadLibraryW", "GetProcAddress", "FreeLibrary",
+      "LoadLibraryW", "GetProcAddress", "FreeLibrary", "GetCurrentProcess", "GetProcessMemoryInfo",
       // Platform extras
       "ArcwiseRegistryLastError", "ArcwiseRegistryLastErrorText", "ArcwiseRegistryClearLastError",
       "ArcwiseLastLoadErrorText"};
