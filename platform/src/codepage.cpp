@@ -295,34 +295,32 @@ UINT CodePageOfCodeset(const std::string& codeset) {
   return 1252;
 }
 
+// The code page an environment variable forces, or 0 when it is unset or
+// holds anything but a plain decimal code page number.
+UINT ForcedCodePage(const char* variable) {
+  const std::string forced = arcwise_platform::EnvValue(variable);
+  if (forced.empty()) return 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(forced.c_str(), &end, 10);
+  // The pseudo numbers (CP_ACP ... CP_THREAD_ACP) would refer back here.
+  if (end && *end == '\0' && std::isdigit(static_cast<unsigned char>(forced[0])) && value > CP_THREAD_ACP &&
+      value <= 65535) {
+    return UINT(value);
+  }
+  return 0;
+}
+
 }  // namespace
 
 UINT GetACP() {
-  std::string forced = arcwise_platform::EnvValue("ARCWISE_ACP");
-  if (!forced.empty()) {
-    char* end = nullptr;
-    unsigned long value = std::strtoul(forced.c_str(), &end, 10);
-    // The pseudo numbers (CP_ACP ... CP_THREAD_ACP) would refer back here.
-    if (end && *end == '\0' && std::isdigit(static_cast<unsigned char>(forced[0])) && value > CP_THREAD_ACP &&
-        value <= 65535) {
-      return UINT(value);
-    }
-  }
+  if (const UINT forced = ForcedCodePage("ARCWISE_ACP")) return forced;
   const char* name = std::setlocale(LC_CTYPE, nullptr);
   if (!name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return 1252;
   return CodePageOfCodeset(NormalisedCodeset(nl_langinfo(CODESET)));
 }
 
 UINT GetOEMCP() {
-  std::string forced = arcwise_platform::EnvValue("ARCWISE_OEMCP");
-  if (!forced.empty()) {
-    char* end = nullptr;
-    unsigned long value = std::strtoul(forced.c_str(), &end, 10);
-    if (end && *end == '\0' && std::isdigit(static_cast<unsigned char>(forced[0])) && value > CP_THREAD_ACP &&
-        value <= 65535) {
-      return UINT(value);
-    }
-  }
+  if (const UINT forced = ForcedCodePage("ARCWISE_OEMCP")) return forced;
   return 437;
 }
 

@@ -8,30 +8,16 @@
 #include "posix_util.h"
 
 DWORD GetFileAttributesW(LPCWSTR lpFileName) {
-  if (!lpFileName || !*lpFileName) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  std::string path = arcwise_platform::FilePath(lpFileName);
+  std::string path;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    arcwise_platform::SetLastErrorForName(path);
-    return INVALID_FILE_ATTRIBUTES;
-  }
+  if (!arcwise_platform::StatNamedFile(lpFileName, true, &path, &st)) return INVALID_FILE_ATTRIBUTES;
   return arcwise_platform::AttributesFromStat(st, arcwise_platform::ReadDosBits(path));
 }
 
 BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
-  if (!lpFileName || !*lpFileName) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  std::string path = arcwise_platform::FilePath(lpFileName);
+  std::string path;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    arcwise_platform::SetLastErrorForName(path);
-    return FALSE;
-  }
+  if (!arcwise_platform::StatNamedFile(lpFileName, true, &path, &st)) return FALSE;
   // The directory bit and FILE_ATTRIBUTE_NORMAL describe, they are not kept.
   if (!arcwise_platform::WriteDosBits(path, dwFileAttributes & arcwise_platform::kStoredDosBits)) {
     arcwise_platform::SetLastErrorForName(path);

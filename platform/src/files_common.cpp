@@ -47,6 +47,24 @@ DWORD SetLastErrorForName(const std::string& posixPath) {
   return error;
 }
 
+bool NamedFilePath(LPCWSTR name, std::string* path) {
+  if (!name || !*name) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  *path = FilePath(name);
+  return true;
+}
+
+bool StatNamedFile(LPCWSTR name, bool followLinks, std::string* path, struct stat* st) {
+  if (!NamedFilePath(name, path)) return false;
+  if ((followLinks ? stat(path->c_str(), st) : lstat(path->c_str(), st)) != 0) {
+    SetLastErrorForName(*path);
+    return false;
+  }
+  return true;
+}
+
 FILETIME FileTimeFromTimespec(const struct timespec& ts) {
   // Seconds between 1601-01-01 and 1970-01-01.
   constexpr long long kEpochDifference = 11644473600LL;

@@ -28,6 +28,15 @@ DWORD Win32ErrorForName(int err, const std::string& posixPath);
 // Sets the last error from errno with the rule above and returns it.
 DWORD SetLastErrorForName(const std::string& posixPath);
 
+// The start of every call that takes a file's name: the name in FilePath
+// form, or false with ERROR_PATH_NOT_FOUND for a null or empty one, as
+// Windows answers.
+bool NamedFilePath(LPCWSTR name, std::string* path);
+// NamedFilePath, then the status of the file (of a symbolic link itself
+// unless `followLinks`); false with the last error set as
+// SetLastErrorForName does when the name does not resolve.
+bool StatNamedFile(LPCWSTR name, bool followLinks, std::string* path, struct stat* st);
+
 // 100-nanosecond intervals since 1601-01-01 UTC.
 FILETIME FileTimeFromTimespec(const struct timespec& ts);
 

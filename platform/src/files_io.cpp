@@ -25,6 +25,24 @@ bool Writes(DWORD access) {
   return access & (arcwise_platform::kAccessWrite | arcwise_platform::kAccessAppend);
 }
 
+// The open file a ReadFile or WriteFile call names, once the arguments and
+// the handle's access allow the transfer; null with the last error set
+// otherwise (overlapped I/O is never offered here).
+std::shared_ptr<arcwise_platform::FileObject> FileForTransfer(HANDLE hFile, LPCVOID buffer, DWORD bytes,
+                                                              LPVOID overlapped, bool writing) {
+  auto file = LookupFile(hFile);
+  if (!file) return nullptr;
+  if (overlapped || (!buffer && bytes)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (writing ? !Writes(file->access) : !(file->access & arcwise_platform::kAccessRead)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return file;
+}
+
 // Opens (or creates) the file for the disposition without truncating it;
 // truncation waits until the share check has passed. Returns the descriptor
 // or -1 with the last error set; *created tells whether the name is new.
@@ -143,16 +161,8 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPVOID lpOverlapped) {
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-  auto file = LookupFile(hFile);
+  auto file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpOverlapped, false);
   if (!file) return FALSE;
-  if (lpOverlapped || (!lpBuffer && nNumberOfBytesToRead)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!(file->access & arcwise_platform::kAccessRead)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
   auto* out = static_cast<char*>(lpBuffer);
   DWORD total = 0;
   while (total < nNumberOfBytesToRead) {
@@ -173,16 +183,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPVOID lpOverlapped) {
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
-  auto file = LookupFile(hFile);
+  auto file = FileForTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpOverlapped, true);
   if (!file) return FALSE;
-  if (lpOverlapped || (!lpBuffer && nNumberOfBytesToWrite)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!Writes(file->access)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
   const auto* in = static_cast<const char*>(lpBuffer);
   DWORD total = 0;
   while (total < nNumberOfBytesToWrite) {

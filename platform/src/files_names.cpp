@@ -16,16 +16,9 @@
 std::string PosixPathFromWide(LPCWSTR path) { return arcwise_platform::PosixPath(path); }
 
 BOOL DeleteFileW(LPCWSTR lpFileName) {
-  if (!lpFileName || !*lpFileName) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  std::string path = arcwise_platform::FilePath(lpFileName);
+  std::string path;
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) {
-    arcwise_platform::SetLastErrorForName(path);
-    return FALSE;
-  }
+  if (!arcwise_platform::StatNamedFile(lpFileName, false, &path, &st)) return FALSE;
   // Windows deletes neither folders nor read-only files through this call.
   if (S_ISDIR(st.st_mode) ||
       (!S_ISLNK(st.st_mode) && (arcwise_platform::ReadDosBits(path) & FILE_ATTRIBUTE_READONLY))) {
@@ -42,11 +35,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
   UNREFERENCED_PARAMETER(lpSecurityAttributes);
-  if (!lpPathName || !*lpPathName) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  std::string path = arcwise_platform::FilePath(lpPathName);
+  std::string path;
+  if (!arcwise_platform::NamedFilePath(lpPathName, &path)) return FALSE;
   // Owner-only, for the reason CreateFileW's new files are (files_io.cpp).
   if (mkdir(path.c_str(), 0700) != 0) {
     // mkdir's ENOENT always means a missing parent.
@@ -95,16 +85,9 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
 }
 
 BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
-  if (!lpPathName || !*lpPathName) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  std::string path = arcwise_platform::FilePath(lpPathName);
+  std::string path;
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) {
-    arcwise_platform::SetLastErrorForName(path);
-    return FALSE;
-  }
+  if (!arcwise_platform::StatNamedFile(lpPathName, false, &path, &st)) return FALSE;
   if (!S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_DIRECTORY);
     return FALSE;

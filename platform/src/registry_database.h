@@ -134,6 +134,10 @@ class ReadScope {
   ReadScope(const ReadScope&) = delete;
   ReadScope& operator=(const ReadScope&) = delete;
 
+  // Reads always get the connection (a read-only process without a file
+  // reads as empty); this lets a ReadScope stand where a WriteScope can.
+  LSTATUS Status() const { return ERROR_SUCCESS; }
+
  private:
   Database& m_db;
   std::lock_guard<std::recursive_mutex> m_lock;

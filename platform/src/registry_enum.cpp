@@ -17,27 +17,11 @@ void SetFileTime(PFILETIME ft, int64_t ticks) {
 }
 
 // The row at `index` of `sql` (which binds the key's id as 1 and the index
-// as 2) for a key opened with `access`, handed to `read` inside the read
-// transaction; ERROR_NO_MORE_ITEMS past the last row.
+// as 2) for a key opened with `access`; ERROR_NO_MORE_ITEMS past the last row.
 template <typename Read>
 LSTATUS ReadRowAt(HKEY hKey, REGSAM access, const char* sql, DWORD index, Read read) {
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, access) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
-  ReadScope scope(db);
-  status = CheckKeyExists(db, key.id);
-  if (status != ERROR_SUCCESS) return status;
-  if (!db.Connection()) return ERROR_NO_MORE_ITEMS;
-  Statement stmt(db, sql);
-  stmt.Bind(1, key.id);
-  stmt.Bind(2, index);
-  const int rc = stmt.Step();
-  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-  read(stmt);
-  return ERROR_SUCCESS;
+  return ReadKeyRow(
+      hKey, access, sql, ERROR_NO_MORE_ITEMS, [&](Statement& stmt) { stmt.Bind(2, index); }, read);
 }
 
 }  // namespace
@@ -99,37 +83,30 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
                          LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                          PFILETIME lpftLastWriteTime) {
   if (lpReserved) return ERROR_INVALID_PARAMETER;
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_QUERY_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
   int64_t subKeys = 0, maxSubKey = 0, values = 0, maxValueName = 0, maxValueData = 0, written = 0;
-  {
-    ReadScope scope(db);
-    status = CheckKeyExists(db, key.id);
-    if (status != ERROR_SUCCESS) return status;
-    if (db.Connection()) {
-      Statement keys(db, "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent=?");
-      keys.Bind(1, key.id);
-      int rc = keys.Step();
-      if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-      subKeys = keys.Int(0);
-      maxSubKey = keys.Int(1) / 2;
-      Statement vals(db,
-                     "SELECT count(*), coalesce(max(length(name)), 0), "
-                     "coalesce(max(length(data)), 0) FROM vals WHERE key=?");
-      vals.Bind(1, key.id);
-      rc = vals.Step();
-      if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-      values = vals.Int(0);
-      maxValueName = vals.Int(1) / 2;
-      maxValueData = vals.Int(2);
-      Statement self(db, "SELECT written FROM keys WHERE id=?");
-      self.Bind(1, key.id);
-      if (self.Step() == SQLITE_ROW) written = self.Int(0);
-    }
-  }
+  const LSTATUS status = ReadOpenKey(hKey, KEY_QUERY_VALUE, [&](Database& db, KeyId id) -> LSTATUS {
+    if (!db.Connection()) return ERROR_SUCCESS;  // no database: an empty key
+    Statement keys(db, "SELECT count(*), coalesce(max(length(name)), 0) FROM keys WHERE parent=?");
+    keys.Bind(1, id);
+    int rc = keys.Step();
+    if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+    subKeys = keys.Int(0);
+    maxSubKey = keys.Int(1) / 2;
+    Statement vals(db,
+                   "SELECT count(*), coalesce(max(length(name)), 0), "
+                   "coalesce(max(length(data)), 0) FROM vals WHERE key=?");
+    vals.Bind(1, id);
+    rc = vals.Step();
+    if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+    values = vals.Int(0);
+    maxValueName = vals.Int(1) / 2;
+    maxValueData = vals.Int(2);
+    Statement self(db, "SELECT written FROM keys WHERE id=?");
+    self.Bind(1, id);
+    if (self.Step() == SQLITE_ROW) written = self.Int(0);
+    return ERROR_SUCCESS;
+  });
+  if (status != ERROR_SUCCESS) return status;
   if (lpClass && lpcchClass && *lpcchClass > 0) lpClass[0] = 0;
   if (lpcchClass) *lpcchClass = 0;
   if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subKeys);

@@ -58,6 +58,12 @@ LSTATUS CheckAccess(const KeyRef& key, REGSAM needed) {
   return (key.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+LSTATUS ResolveKeyWithAccess(HKEY key, REGSAM needed, KeyRef* out) {
+  const LSTATUS status = ResolveKey(key, out);
+  if (status != ERROR_SUCCESS) return status;
+  return CheckAccess(*out, needed);
+}
+
 LSTATUS ResolveKey(HKEY key, KeyRef* out) {
   KeyId root = 0;
   if (key == HKEY_CLASSES_ROOT) root = kClassesId;
@@ -185,39 +191,42 @@ LSTATUS InsertKey(Database& db, KeyId parent, std::u16string_view name, KeyId* i
   return TouchKey(db, parent);
 }
 
+// Runs a statement that binds a key's id as its one parameter and gives no
+// rows.
+LSTATUS RunForKey(Database& db, const char* sql, KeyId id) {
+  Statement stmt(db, sql);
+  stmt.Bind(1, id);
+  const int rc = stmt.Step();
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+}
+
 // Removes a key's subtree (or only the key, which then must have no
 // subkeys), with its values.
 LSTATUS DeleteTree(Database& db, KeyId id, bool recursive) {
-  int rc;
+  LSTATUS status;
   if (recursive) {
-    Statement values(db,
+    status = RunForKey(db,
+                       "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL "
+                       "SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
+                       "DELETE FROM vals WHERE key IN sub",
+                       id);
+    if (status != ERROR_SUCCESS) return status;
+    return RunForKey(db,
                      "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL "
                      "SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
-                     "DELETE FROM vals WHERE key IN sub");
-    values.Bind(1, id);
-    rc = values.Step();
-    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    Statement keys(db,
-                   "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL "
-                   "SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
-                   "DELETE FROM keys WHERE id IN sub");
-    keys.Bind(1, id);
-    rc = keys.Step();
-  } else {
+                     "DELETE FROM keys WHERE id IN sub",
+                     id);
+  }
+  {
     Statement children(db, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
     children.Bind(1, id);
-    rc = children.Step();
+    const int rc = children.Step();
     if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
     if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    Statement values(db, "DELETE FROM vals WHERE key=?");
-    values.Bind(1, id);
-    rc = values.Step();
-    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    Statement key(db, "DELETE FROM keys WHERE id=?");
-    key.Bind(1, id);
-    rc = key.Step();
   }
-  return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+  status = RunForKey(db, "DELETE FROM vals WHERE key=?", id);
+  if (status != ERROR_SUCCESS) return status;
+  return RunForKey(db, "DELETE FROM keys WHERE id=?", id);
 }
 
 // FindSubKey below a key that must itself still exist (another process may
@@ -232,6 +241,23 @@ LSTATUS FindBelowExistingKey(Database& db, KeyId base, const std::vector<std::u1
 LSTATUS ResolveKeyPath(HKEY hKey, LPCWSTR lpSubKey, KeyRef* base, std::vector<std::u16string_view>* parts) {
   LSTATUS status = ResolveKey(hKey, base);
   return status == ERROR_SUCCESS ? SplitSubKey(lpSubKey, parts) : status;
+}
+
+// What RegOpenKeyExW and RegCreateKeyExW start from: the path, the rights
+// the handle they hand out will carry, and whether the path names a
+// predefined root itself (whose handle goes back as it came).
+struct OpenRequest {
+  KeyRef base;
+  std::vector<std::u16string_view> parts;
+  REGSAM access = 0;
+  bool NamesRoot() const { return parts.empty() && base.predefined; }
+};
+
+LSTATUS ResolveOpenRequest(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, OpenRequest* request) {
+  const LSTATUS status = ResolveKeyPath(hKey, lpSubKey, &request->base, &request->parts);
+  if (status != ERROR_SUCCESS) return status;
+  request->access = NormaliseAccess(samDesired, request->base.db->ReadOnly());
+  return ERROR_SUCCESS;
 }
 
 LSTATUS DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool recursive) {
@@ -277,24 +303,22 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
   (void)ulOptions;  // REG_OPTION_OPEN_LINK: there are no links here
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  KeyRef base;
-  std::vector<std::u16string_view> parts;
-  LSTATUS status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
+  OpenRequest request;
+  LSTATUS status = ResolveOpenRequest(hKey, lpSubKey, samDesired, &request);
   if (status != ERROR_SUCCESS) return status;
-  Database& db = *base.db;
-  REGSAM access = NormaliseAccess(samDesired, db.ReadOnly());
-  if (parts.empty() && base.predefined) {
+  if (request.NamesRoot()) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
+  Database& db = *request.base.db;
   KeyId target = 0;
   {
     ReadScope scope(db);
-    status = FindBelowExistingKey(db, base.id, parts, &target);
+    status = FindBelowExistingKey(db, request.base.id, request.parts, &target);
     if (status != ERROR_SUCCESS) return status;
   }
-  if (db.ReadOnly() && WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
-  *phkResult = NewKeyHandle(base.db, target, access);
+  if (db.ReadOnly() && WantsWriteAccess(request.access)) return ERROR_ACCESS_DENIED;
+  *phkResult = NewKeyHandle(request.base.db, target, request.access);
   return ERROR_SUCCESS;
 }
 
@@ -311,15 +335,15 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   // differently from the database file.
   if (dwOptions & ~static_cast<DWORD>(REG_OPTION_VOLATILE | REG_OPTION_OPEN_LINK | 0x4))
     return ERROR_INVALID_PARAMETER;
-  KeyRef base;
-  std::vector<std::u16string_view> parts;
-  LSTATUS status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
+  OpenRequest request;
+  LSTATUS status = ResolveOpenRequest(hKey, lpSubKey, samDesired, &request);
   if (status != ERROR_SUCCESS) return status;
+  const KeyRef& base = request.base;
   Database& db = *base.db;
-  REGSAM access = NormaliseAccess(samDesired, db.ReadOnly());
+  const bool wantsWrite = WantsWriteAccess(request.access);
 
-  if (parts.empty() && base.predefined) {
-    if (db.ReadOnly() && WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
+  if (request.NamesRoot()) {
+    if (db.ReadOnly() && wantsWrite) return ERROR_ACCESS_DENIED;
     if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
     *phkResult = hKey;
     return ERROR_SUCCESS;
@@ -329,11 +353,11 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
     // Opening an existing key for reading is all a read-only process may do.
     ReadScope scope(db);
     KeyId target = 0;
-    status = FindBelowExistingKey(db, base.id, parts, &target);
+    status = FindBelowExistingKey(db, base.id, request.parts, &target);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
-    if (status != ERROR_SUCCESS || WantsWriteAccess(access)) return ERROR_ACCESS_DENIED;
+    if (status != ERROR_SUCCESS || wantsWrite) return ERROR_ACCESS_DENIED;
     if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
-    *phkResult = NewKeyHandle(base.db, target, access);
+    *phkResult = NewKeyHandle(base.db, target, request.access);
     return ERROR_SUCCESS;
   }
 
@@ -343,7 +367,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   if (status != ERROR_SUCCESS) return status;
   KeyId id = base.id;
   bool created = false;
-  for (auto name : parts) {
+  for (auto name : request.parts) {
     KeyId child = 0;
     status = FindChild(db, id, name, &child);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
@@ -359,7 +383,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   status = scope.Commit();
   if (status != ERROR_SUCCESS) return status;
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *phkResult = NewKeyHandle(base.db, id, access);
+  *phkResult = NewKeyHandle(base.db, id, request.access);
   return ERROR_SUCCESS;
 }
 

@@ -20,24 +20,13 @@ bool IsStringType(DWORD type) {
 
 // The stored type and bytes of one value of an open key.
 LSTATUS ReadStoredValue(HKEY hKey, LPCWSTR lpValueName, DWORD* type, std::string* data) {
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_QUERY_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
-  ReadScope scope(db);
-  status = CheckKeyExists(db, key.id);
-  if (status != ERROR_SUCCESS) return status;
-  if (!db.Connection()) return ERROR_FILE_NOT_FOUND;
-  Statement stmt(db, "SELECT type, data FROM vals WHERE key=? AND fold=?");
-  stmt.Bind(1, key.id);
-  stmt.BindBlob(2, FoldBytes(WView(lpValueName)));
-  int rc = stmt.Step();
-  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
-  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-  *type = static_cast<DWORD>(stmt.Int(0));
-  *data = stmt.Blob(1);
-  return ERROR_SUCCESS;
+  return ReadKeyRow(
+      hKey, KEY_QUERY_VALUE, "SELECT type, data FROM vals WHERE key=? AND fold=?", ERROR_FILE_NOT_FOUND,
+      [&](Statement& stmt) { stmt.BindBlob(2, FoldBytes(WView(lpValueName))); },
+      [&](Statement& row) {
+        *type = static_cast<DWORD>(row.Int(0));
+        *data = row.Blob(1);
+      });
 }
 
 // %NAME% references from the process environment; unknown names stay as
@@ -159,7 +148,8 @@ LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags
     return ERROR_INVALID_PARAMETER;
   const DWORD room = pvData ? *pcbData : 0;
   auto fail = [&](LSTATUS status) {
-    if ((dwFlags & RRF_ZEROONFAILURE) && pvData && room) std::memset(pvData, 0, room);
+    if (status != ERROR_SUCCESS && (dwFlags & RRF_ZEROONFAILURE) && pvData && room)
+      std::memset(pvData, 0, room);
     return status;
   };
 
@@ -188,19 +178,8 @@ LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags
   status = CheckRestriction(dwFlags, type, data.size());
   if (status != ERROR_SUCCESS) return fail(status);
 
-  if (pdwType) *pdwType = type;
-  const DWORD size = static_cast<DWORD>(data.size());
-  if (!pvData) {
-    if (pcbData) *pcbData = size;
-    return ERROR_SUCCESS;
-  }
-  if (room < size) {
-    *pcbData = size;
-    return fail(ERROR_MORE_DATA);
-  }
-  if (size) std::memcpy(pvData, data.data(), size);
-  *pcbData = size;
-  return ERROR_SUCCESS;
+  // The data now ends as RegGetValueW promises, so the copy adds nothing.
+  return fail(CopyValueData(type, data, pdwType, static_cast<LPBYTE>(pvData), pcbData));
 }
 
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
@@ -209,53 +188,29 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
   if (!lpData && cbData) return ERROR_NOACCESS;  // what Windows answers for this
   std::u16string_view name = WView(lpValueName);
   if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_SET_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
-  WriteScope scope(db);
-  if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  status = CheckKeyExists(db, key.id);
-  if (status != ERROR_SUCCESS) return status;
-  {
+  return WriteOpenKey(hKey, KEY_SET_VALUE, [&](Database& db, KeyId id) -> LSTATUS {
     // A rewrite keeps the row, so the value keeps its place in enumeration
     // and the case of its first name.
     Statement stmt(db,
                    "INSERT INTO vals(key, name, fold, type, data) VALUES(?,?,?,?,?) "
                    "ON CONFLICT(key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
-    stmt.Bind(1, key.id);
+    stmt.Bind(1, id);
     stmt.BindBlob(2, NameBytes(name));
     stmt.BindBlob(3, FoldBytes(name));
     stmt.Bind(4, dwType);
     stmt.BindBlob(5, lpData, cbData);
-    int rc = stmt.Step();
-    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-  }
-  status = TouchKey(db, key.id);
-  if (status != ERROR_SUCCESS) return status;
-  return scope.Commit();
+    const int rc = stmt.Step();
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+  });
 }
 
 LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-  KeyRef key;
-  LSTATUS status = ResolveKey(hKey, &key);
-  if (status != ERROR_SUCCESS) return status;
-  if (CheckAccess(key, KEY_SET_VALUE) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  Database& db = *key.db;
-  WriteScope scope(db);
-  if (scope.Status() != ERROR_SUCCESS) return scope.Status();
-  status = CheckKeyExists(db, key.id);
-  if (status != ERROR_SUCCESS) return status;
-  {
+  return WriteOpenKey(hKey, KEY_SET_VALUE, [&](Database& db, KeyId id) -> LSTATUS {
     Statement stmt(db, "DELETE FROM vals WHERE key=? AND fold=?");
-    stmt.Bind(1, key.id);
+    stmt.Bind(1, id);
     stmt.BindBlob(2, FoldBytes(WView(lpValueName)));
-    int rc = stmt.Step();
+    const int rc = stmt.Step();
     if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-    if (sqlite3_changes(db.Connection()) == 0) return ERROR_FILE_NOT_FOUND;
-  }
-  status = TouchKey(db, key.id);
-  if (status != ERROR_SUCCESS) return status;
-  return scope.Commit();
+    return sqlite3_changes(db.Connection()) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  });
 }

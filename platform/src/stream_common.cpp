@@ -58,26 +58,32 @@ STDMETHODIMP StreamBase::Revert() { return S_OK; }
 STDMETHODIMP StreamBase::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
 STDMETHODIMP StreamBase::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
 
-HRESULT StreamBase::NewPosition(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULONGLONG current, ULONGLONG size,
-                                ULONGLONG* result) {
-  ULONGLONG base;
+STDMETHODIMP StreamBase::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) {
+  ULONGLONG base = 0;
   switch (dwOrigin) {
-    case STREAM_SEEK_SET: base = 0; break;
-    case STREAM_SEEK_CUR: base = current; break;
-    case STREAM_SEEK_END: base = size; break;
+    case STREAM_SEEK_SET: break;
+    case STREAM_SEEK_CUR: base = m_position; break;
+    case STREAM_SEEK_END: {
+      const HRESULT hr = CurrentSize(&base);
+      if (FAILED(hr)) return hr;
+      break;
+    }
     default: return STG_E_INVALIDFUNCTION;
   }
-  LONGLONG move = dlibMove.QuadPart;
+  ULONGLONG position;
+  const LONGLONG move = dlibMove.QuadPart;
   if (move < 0) {
-    ULONGLONG back = ULONGLONG(-(move + 1)) + 1;  // no overflow for the minimum value
+    const ULONGLONG back = ULONGLONG(-(move + 1)) + 1;  // no overflow for the minimum value
     if (back > base) return STG_E_INVALIDFUNCTION;
-    *result = base - back;
+    position = base - back;
   } else {
-    ULONGLONG ahead = ULONGLONG(move);
+    const ULONGLONG ahead = ULONGLONG(move);
     // Positions stay within what a signed 64-bit file offset can express.
     if (base > ULONGLONG(INT64_MAX) || ahead > ULONGLONG(INT64_MAX) - base) return STG_E_INVALIDFUNCTION;
-    *result = base + ahead;
+    position = base + ahead;
   }
+  m_position = position;
+  if (plibNewPosition) plibNewPosition->QuadPart = position;
   return S_OK;
 }
 

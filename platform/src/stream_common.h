@@ -1,12 +1,15 @@
 // What the platform's streams share: reference counting and the interface
-// map, the IStream methods whose meaning does not depend on the medium, and
-// the Win32-error to STG_E_ mapping. Internal; one thread at a time per
-// stream object, any number of threads for distinct objects.
+// map, the seek pointer every stream object keeps for itself, the IStream
+// methods whose meaning does not depend on the medium, and the Win32-error to
+// STG_E_ mapping. Internal; one thread at a time per stream object, any
+// number of threads for distinct objects.
 #pragma once
 
 #include <objbase.h>
 
 #include <atomic>
+#include <new>
+#include <utility>
 
 namespace arcwise_stream {
 
@@ -16,6 +19,9 @@ class StreamBase : public IStream {
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
 
+  // Moves this object's own seek pointer; clones sharing a medium each keep
+  // theirs. Only a seek from the end asks the medium for its size.
+  STDMETHODIMP Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) override;
   // Reads from this stream and writes to pstm in blocks.
   STDMETHODIMP CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
                       ULARGE_INTEGER* pcbWritten) override;
@@ -27,18 +33,27 @@ class StreamBase : public IStream {
   STDMETHODIMP UnlockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType) override;
 
  protected:
-  StreamBase() = default;
+  explicit StreamBase(ULONGLONG position) : m_position(position) {}
   virtual ~StreamBase() = default;
 
-  // The new seek position for dlibMove from dwOrigin, given the current
-  // position and size; STG_E_INVALIDFUNCTION for an unknown origin or a
-  // position before the start.
-  static HRESULT NewPosition(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULONGLONG current, ULONGLONG size,
-                             ULONGLONG* result);
+  // The medium's size now, for a seek from its end.
+  virtual HRESULT CurrentSize(ULONGLONG* size) = 0;
+
+  ULONGLONG m_position;
 
  private:
   std::atomic<ULONG> m_refs{1};
 };
+
+// Hands a new stream object to *ppstm, as Clone and the factories do:
+// STG_E_INVALIDPOINTER for a null out pointer, E_OUTOFMEMORY when there is
+// no memory for the object.
+template <typename Stream, typename... Args>
+HRESULT NewStream(IStream** ppstm, Args&&... args) {
+  if (!ppstm) return STG_E_INVALIDPOINTER;
+  *ppstm = new (std::nothrow) Stream(std::forward<Args>(args)...);
+  return *ppstm ? S_OK : E_OUTOFMEMORY;
+}
 
 // The storage error Windows reports for a Win32 error in stream I/O.
 HRESULT StgErrorFromWin32(DWORD error);

@@ -39,7 +39,7 @@ bool MoveTo(HANDLE handle, ULONGLONG position) {
 class FileStream final : public arcwise_stream::StreamBase {
  public:
   FileStream(std::shared_ptr<SharedHandle> file, DWORD mode, ULONGLONG position)
-      : m_file(std::move(file)), m_mode(mode), m_position(position) {}
+      : StreamBase(position), m_file(std::move(file)), m_mode(mode) {}
 
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     if (pcbRead) *pcbRead = 0;
@@ -66,22 +66,6 @@ class FileStream final : public arcwise_stream::StreamBase {
     m_position += put;
     if (pcbWritten) *pcbWritten = put;
     return put == cb ? S_OK : STG_E_MEDIUMFULL;
-  }
-
-  STDMETHODIMP Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) override {
-    ULONGLONG size = 0;
-    if (dwOrigin == STREAM_SEEK_END) {
-      std::lock_guard<std::mutex> lock(m_file->mutex);
-      LARGE_INTEGER fileSize;
-      if (!GetFileSizeEx(m_file->handle, &fileSize)) return StgErrorFromWin32(GetLastError());
-      size = ULONGLONG(fileSize.QuadPart);
-    }
-    ULONGLONG position;
-    HRESULT hr = NewPosition(dlibMove, dwOrigin, m_position, size, &position);
-    if (FAILED(hr)) return hr;
-    m_position = position;
-    if (plibNewPosition) plibNewPosition->QuadPart = position;
-    return S_OK;
   }
 
   STDMETHODIMP SetSize(ULARGE_INTEGER libNewSize) override {
@@ -139,12 +123,18 @@ class FileStream final : public arcwise_stream::StreamBase {
   }
 
   STDMETHODIMP Clone(IStream** ppstm) override {
-    if (!ppstm) return STG_E_INVALIDPOINTER;
-    *ppstm = new (std::nothrow) FileStream(m_file, m_mode, m_position);
-    return *ppstm ? S_OK : E_OUTOFMEMORY;
+    return arcwise_stream::NewStream<FileStream>(ppstm, m_file, m_mode, m_position);
   }
 
  private:
+  HRESULT CurrentSize(ULONGLONG* size) override {
+    std::lock_guard<std::mutex> lock(m_file->mutex);
+    LARGE_INTEGER fileSize;
+    if (!GetFileSizeEx(m_file->handle, &fileSize)) return StgErrorFromWin32(GetLastError());
+    *size = ULONGLONG(fileSize.QuadPart);
+    return S_OK;
+  }
+
   bool Writable() const {
     DWORD access = m_mode & 0x3;
     return access == STGM_WRITE || access == STGM_READWRITE;
@@ -152,7 +142,6 @@ class FileStream final : public arcwise_stream::StreamBase {
 
   std::shared_ptr<SharedHandle> m_file;
   DWORD m_mode;
-  ULONGLONG m_position;
 };
 
 }  // namespace
@@ -195,6 +184,5 @@ HRESULT SHCreateStreamOnFileEx(LPCWSTR pszFile, DWORD grfMode, DWORD dwAttribute
     CloseHandle(handle);
     return E_OUTOFMEMORY;
   }
-  *ppstm = new (std::nothrow) FileStream(std::move(file), grfMode, 0);
-  return *ppstm ? S_OK : E_OUTOFMEMORY;
+  return arcwise_stream::NewStream<FileStream>(ppstm, std::move(file), grfMode, ULONGLONG(0));
 }

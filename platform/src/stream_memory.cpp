@@ -21,7 +21,7 @@ struct SharedBuffer {
 class MemoryStream final : public arcwise_stream::StreamBase {
  public:
   MemoryStream(std::shared_ptr<SharedBuffer> buffer, ULONGLONG position)
-      : m_buffer(std::move(buffer)), m_position(position) {}
+      : StreamBase(position), m_buffer(std::move(buffer)) {}
 
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     if (pcbRead) *pcbRead = 0;
@@ -58,20 +58,6 @@ class MemoryStream final : public arcwise_stream::StreamBase {
     return S_OK;
   }
 
-  STDMETHODIMP Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) override {
-    ULONGLONG size;
-    {
-      std::lock_guard<std::mutex> lock(m_buffer->mutex);
-      size = m_buffer->bytes.size();
-    }
-    ULONGLONG position;
-    HRESULT hr = NewPosition(dlibMove, dwOrigin, m_position, size, &position);
-    if (FAILED(hr)) return hr;
-    m_position = position;
-    if (plibNewPosition) plibNewPosition->QuadPart = position;
-    return S_OK;
-  }
-
   STDMETHODIMP SetSize(ULARGE_INTEGER libNewSize) override {
     std::lock_guard<std::mutex> lock(m_buffer->mutex);
     if (libNewSize.QuadPart > m_buffer->bytes.max_size()) return STG_E_MEDIUMFULL;
@@ -95,14 +81,17 @@ class MemoryStream final : public arcwise_stream::StreamBase {
   }
 
   STDMETHODIMP Clone(IStream** ppstm) override {
-    if (!ppstm) return STG_E_INVALIDPOINTER;
-    *ppstm = new (std::nothrow) MemoryStream(m_buffer, m_position);
-    return *ppstm ? S_OK : E_OUTOFMEMORY;
+    return arcwise_stream::NewStream<MemoryStream>(ppstm, m_buffer, m_position);
   }
 
  private:
+  HRESULT CurrentSize(ULONGLONG* size) override {
+    std::lock_guard<std::mutex> lock(m_buffer->mutex);
+    *size = m_buffer->bytes.size();
+    return S_OK;
+  }
+
   std::shared_ptr<SharedBuffer> m_buffer;
-  ULONGLONG m_position;
 };
 
 }  // namespace

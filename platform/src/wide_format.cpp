@@ -72,6 +72,15 @@ size_t ReadNumber(LPCWSTR& p) {
   return value;
 }
 
+// A width or precision as written: digits, or '*' for one taken from the
+// arguments (then *fromArgument is set and the value waits for them).
+size_t ReadField(LPCWSTR& p, bool* fromArgument) {
+  if (*p != u'*') return ReadNumber(p);
+  *fromArgument = true;
+  ++p;
+  return 0;
+}
+
 void Pad(Sink& sink, const Conversion& conv, size_t length, WCHAR fill, bool before) {
   if (conv.width > length && before != conv.left) sink.Fill(fill, conv.width - length);
 }
@@ -180,21 +189,11 @@ bool ParseSpec(LPCWSTR& p, Conversion& conv) {
       break;
     }
   }
-  if (*p == u'*') {
-    conv.widthFromArg = true;
-    ++p;
-  } else {
-    conv.width = ReadNumber(p);
-  }
+  conv.width = ReadField(p, &conv.widthFromArg);
   if (*p == u'.') {
     ++p;
     conv.hasPrecision = true;
-    if (*p == u'*') {
-      conv.precisionFromArg = true;
-      ++p;
-    } else {
-      conv.precision = ReadNumber(p);
-    }
+    conv.precision = ReadField(p, &conv.precisionFromArg);
   }
   // Length modifiers: 'h' and 'l' keep 32 bits (LONG is 32 bits here, as on
   // Windows); "ll", "I64" and 'j' mean 64; 'z', 't' and a bare 'I' mean the
