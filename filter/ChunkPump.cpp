@@ -8,6 +8,7 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ContentsChunk.h"
 #include "compat/ExceptionBarrier.h"
 
 #include "filter/Arcwise.h"
@@ -178,18 +179,9 @@ HRESULT CArcwise::NextChunk(STAT_CHUNK* pStat) {
           return E_OUTOFMEMORY;
         }
         ++m_nameCursor;
-        *pStat = STAT_CHUNK{};
-        pStat->idChunk = m_nextChunkId;
-        pStat->breakType = CHUNK_EOP;
-        pStat->flags = CHUNK_TEXT;
-        pStat->locale = GetSystemDefaultLCID();
-        // The file-name chunks are the contents property of the storage set.
-        pStat->attribute.guidPropSet = FMTID_Storage;
-        pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
-        pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
-        pStat->idChunkSource = m_nextChunkId;
-        pStat->cwcStartSource = 0;
-        pStat->cwcLenSource = 0;
+        // The file-name chunks are the contents property of the storage set,
+        // one paragraph a name.
+        DescribeContentsChunk(pStat, m_nextChunkId, CHUNK_EOP);
         ++m_nextChunkId;
         return S_OK;
       }

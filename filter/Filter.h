@@ -20,6 +20,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ComRefCount.h"
+#include "compat/CurFile.h"
 #include "compat/ExceptionBarrier.h"
 
 #include "archive/TempStorage.h"
@@ -65,15 +67,8 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
     return S_OK;
   }
 
-  STDMETHODIMP_(ULONG) AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-  }
-
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG count = InterlockedDecrement(&m_refCount);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_refCount.AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_refCount.Release(this); }
 
   // ---- IFilter ---------------------------------------------------------------
   // Init, GetChunk, GetText and GetValue belong to the derived class.
@@ -113,59 +108,25 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
   // Load(path, mode) belongs to the derived class; named here so that the
   // stream and storage Loads below do not hide it.
   using IPersistFile::Load;
-  STDMETHODIMP Save(LPCOLESTR pszFileName, BOOL fRemember) override {
-    UNREFERENCED_PARAMETER(pszFileName);
-    UNREFERENCED_PARAMETER(fRemember);
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP SaveCompleted(LPCOLESTR pszFileName) override {
-    UNREFERENCED_PARAMETER(pszFileName);
-    return S_OK;
-  }
+  STDMETHODIMP Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
   STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName) override {
-    if (!ppszFileName) return E_POINTER;
-    *ppszFileName = nullptr;
-    if (!m_pwszPath) return E_FAIL;
-    const size_t length = lstrlenW(m_pwszPath.get()) + 1;
-    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(length * sizeof(OLECHAR)));
-    if (!copy) return E_OUTOFMEMORY;
-    std::memcpy(copy, m_pwszPath.get(), length * sizeof(OLECHAR));
-    *ppszFileName = copy;
-    return S_OK;
+    return CopyCurFile(m_pwszPath.get(), ppszFileName);
   }
 
   // ---- IPersistStream ------------------------------------------------------------
   STDMETHODIMP Load(IStream* pStm) override {
     return ExceptionBarrier([&] { return LoadStream(pStm); });
   }
-  STDMETHODIMP Save(IStream* pStm, BOOL fClearDirty) override {
-    UNREFERENCED_PARAMETER(pStm);
-    UNREFERENCED_PARAMETER(fClearDirty);
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetSizeMax(ULARGE_INTEGER* pcbSize) override {
-    UNREFERENCED_PARAMETER(pcbSize);
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP Save(IStream*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
 
   // ---- IPersistStorage -----------------------------------------------------------
-  STDMETHODIMP InitNew(IStorage* pStg) override {
-    UNREFERENCED_PARAMETER(pStg);
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP Load(IStorage* pStg) override {
-    UNREFERENCED_PARAMETER(pStg);
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP Save(IStorage* pStgSave, BOOL fSameAsLoad) override {
-    UNREFERENCED_PARAMETER(pStgSave);
-    UNREFERENCED_PARAMETER(fSameAsLoad);
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP SaveCompleted(IStorage* pStgNew) override {
-    UNREFERENCED_PARAMETER(pStgNew);
-    return S_OK;
-  }
+  // A slot-filler only (QueryInterface never hands it out): nothing to do.
+  STDMETHODIMP InitNew(IStorage*) override { return E_NOTIMPL; }
+  STDMETHODIMP Load(IStorage*) override { return E_NOTIMPL; }
+  STDMETHODIMP Save(IStorage*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP SaveCompleted(IStorage*) override { return S_OK; }
   STDMETHODIMP HandsOffStorage() override { return E_NOTIMPL; }
 
  protected:
@@ -183,7 +144,7 @@ class CFilter : public IFilter, public IPersistFile, public IPersistStream, publ
   }
 
   const Configuration* m_pConfiguration;
-  LONG m_refCount = 1;
+  CComRefCount m_refCount;
   ULONG m_nextChunkId = 1;
   std::unique_ptr<WCHAR[]> m_pwszPath;
   std::unique_ptr<Document> m_pDocument;

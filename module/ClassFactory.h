@@ -14,6 +14,7 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ComRefCount.h"
 #include "compat/ExceptionBarrier.h"
 #include "server/ServerState.h"
 
@@ -48,15 +49,8 @@ class CFilterCF : public IClassFactory {
     return E_NOINTERFACE;
   }
 
-  STDMETHODIMP_(ULONG) AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-  }
-
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG count = InterlockedDecrement(&m_refCount);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_refCount.AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_refCount.Release(this); }
 
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
     EnterCriticalSection(&m_lock);
@@ -105,6 +99,6 @@ class CFilterCF : public IClassFactory {
     return S_OK;
   }
 
-  LONG m_refCount = 1;
+  CComRefCount m_refCount;
   CRITICAL_SECTION m_lock;
 };

@@ -13,6 +13,10 @@ SearchRootList CollectExchangeRoots() {
   return roots;
 }
 
+const SearchProduct kExchange = {CollectExchangeRoots,
+                                 W("INFO: IFilter was registered with Exchange Server \n"),
+                                 W("INFO: IFilter was unregistered for Exchange Server \n")};
+
 }  // namespace
 
 ULONG CollectExchangeV15Root(SearchRootList* roots) {
@@ -26,13 +30,9 @@ ULONG CollectExchangeV15Root(SearchRootList* roots) {
 
 HRESULT RegisterWithExchange(LPCWSTR filterText, LPCWSTR modulePath, LPCWSTR threadingModel,
                              const FilterExtension* table, ULONG count) {
-  SearchRootOperation operation = {true, filterText, modulePath, threadingModel, table, count,
-                                   W("INFO: IFilter was registered with Exchange Server \n")};
-  return RunOnSearchRoots(CollectExchangeRoots(), operation);
+  return RegisterWithSearchProduct(kExchange, filterText, modulePath, threadingModel, table, count);
 }
 
 HRESULT UnregisterFromExchange(LPCWSTR filterText, const FilterExtension* table, ULONG count) {
-  SearchRootOperation operation = {false, filterText, nullptr, nullptr, table, count,
-                                   W("INFO: IFilter was unregistered for Exchange Server \n")};
-  return RunOnSearchRoots(CollectExchangeRoots(), operation);
+  return UnregisterFromSearchProduct(kExchange, filterText, table, count);
 }

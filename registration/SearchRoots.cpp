@@ -104,18 +104,34 @@ ULONG CollectInstMapRoots(LPCWSTR base, SearchRootList* roots) {
   return static_cast<ULONG>(roots->size());
 }
 
-HRESULT RunOnSearchRoots(const SearchRootList& roots, const SearchRootOperation& operation) {
+namespace {
+
+// Runs one root's step (a Win32 code) below every root of the product.
+template <class Step>
+HRESULT RunOnProductRoots(const SearchProduct& product, LPCWSTR successLine, Step step) {
+  const SearchRootList roots = product.collectRoots();
   if (roots.empty()) return E_FAIL;
   HRESULT result = S_OK;
   for (const WString& root : roots) {
-    LONG status = operation.registering
-                      ? RegisterUnderRoot(root, operation.filterText, operation.modulePath,
-                                          operation.threadingModel, operation.table,
-                                          operation.count)
-                      : UnregisterUnderRoot(root, operation.filterText, operation.table,
-                                            operation.count);
-    if (status != ERROR_SUCCESS) result = SELFREG_E_CLASS;
+    if (step(root) != ERROR_SUCCESS) result = SELFREG_E_CLASS;
   }
-  if (result == S_OK && operation.successLine) g_debugger.Print(3, operation.successLine);
+  if (result == S_OK && successLine) g_debugger.Print(3, successLine);
   return result;
+}
+
+}  // namespace
+
+HRESULT RegisterWithSearchProduct(const SearchProduct& product, LPCWSTR filterText,
+                                  LPCWSTR modulePath, LPCWSTR threadingModel,
+                                  const FilterExtension* table, ULONG count) {
+  return RunOnProductRoots(product, product.registeredLine, [&](const WString& root) {
+    return RegisterUnderRoot(root, filterText, modulePath, threadingModel, table, count);
+  });
+}
+
+HRESULT UnregisterFromSearchProduct(const SearchProduct& product, LPCWSTR filterText,
+                                    const FilterExtension* table, ULONG count) {
+  return RunOnProductRoots(product, product.unregisteredLine, [&](const WString& root) {
+    return UnregisterUnderRoot(root, filterText, table, count);
+  });
 }

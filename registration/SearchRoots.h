@@ -2,7 +2,8 @@
 // backslash, under which a SQL Server full-text instance or an Exchange
 // search reads the filters it may load. Writing and removing the filter
 // below one root, collecting roots from an MSFTESQLInstMap-style key, and
-// running one product operation over a list of roots. Stateless; any thread.
+// registering with or unregistering from one search product below all its
+// roots. Stateless; any thread.
 #pragma once
 
 #include <vector>
@@ -29,18 +30,21 @@ LONG UnregisterUnderRoot(const WString& root, LPCWSTR filterText, const FilterEx
 // missing). Returns the number of roots in the list afterwards.
 ULONG CollectInstMapRoots(LPCWSTR base, SearchRootList* roots);
 
-// What a product operation does under each root, and the line it logs when
-// every root succeeded (null: none).
-struct SearchRootOperation {
-  bool registering;
-  LPCWSTR filterText;
-  LPCWSTR modulePath;      // registering only
-  LPCWSTR threadingModel;  // registering only
-  const FilterExtension* table;
-  ULONG count;
-  LPCWSTR successLine;
+// A search product that reads filters below its roots: how its roots are
+// found in the registry, and the line logged when every root succeeded
+// (null: none).
+struct SearchProduct {
+  SearchRootList (*collectRoots)();
+  LPCWSTR registeredLine;
+  LPCWSTR unregisteredLine;
 };
 
-// E_FAIL for an empty list (nothing logged); SELFREG_E_CLASS when any root
-// failed (the others are still handled); else S_OK and the success line.
-HRESULT RunOnSearchRoots(const SearchRootList& roots, const SearchRootOperation& operation);
+// RegisterUnderRoot / UnregisterUnderRoot below every root the product
+// names. E_FAIL when it names none (nothing logged); SELFREG_E_CLASS when any
+// root failed (the others are still handled); else S_OK and the product's
+// line.
+HRESULT RegisterWithSearchProduct(const SearchProduct& product, LPCWSTR filterText,
+                                  LPCWSTR modulePath, LPCWSTR threadingModel,
+                                  const FilterExtension* table, ULONG count);
+HRESULT UnregisterFromSearchProduct(const SearchProduct& product, LPCWSTR filterText,
+                                    const FilterExtension* table, ULONG count);

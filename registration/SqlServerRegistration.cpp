@@ -19,6 +19,10 @@ SearchRootList CollectSqlServerRoots() {
   return roots;
 }
 
+// Unregistering has always been silent for SQL Server.
+const SearchProduct kSqlServer = {CollectSqlServerRoots,
+                                  W("INFO: IFilter was registered with SQL Server \n"), nullptr};
+
 }  // namespace
 
 ULONG CollectSqlInstanceRoots(SearchRootList* roots) {
@@ -52,12 +56,9 @@ ULONG CollectSqlInstanceRoots(SearchRootList* roots) {
 
 HRESULT RegisterWithSqlServer(LPCWSTR filterText, LPCWSTR modulePath, LPCWSTR threadingModel,
                               const FilterExtension* table, ULONG count) {
-  SearchRootOperation operation = {true, filterText, modulePath, threadingModel, table, count,
-                                   W("INFO: IFilter was registered with SQL Server \n")};
-  return RunOnSearchRoots(CollectSqlServerRoots(), operation);
+  return RegisterWithSearchProduct(kSqlServer, filterText, modulePath, threadingModel, table, count);
 }
 
 HRESULT UnregisterFromSqlServer(LPCWSTR filterText, const FilterExtension* table, ULONG count) {
-  SearchRootOperation operation = {false, filterText, nullptr, nullptr, table, count, nullptr};
-  return RunOnSearchRoots(CollectSqlServerRoots(), operation);
+  return UnregisterFromSearchProduct(kSqlServer, filterText, table, count);
 }

@@ -20,13 +20,8 @@ STDMETHODIMP CFilterClassFactory::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) CFilterClassFactory::AddRef() { return ULONG(InterlockedIncrement(&m_cRef)); }
-
-STDMETHODIMP_(ULONG) CFilterClassFactory::Release() {
-  LONG cRef = InterlockedDecrement(&m_cRef);
-  if (cRef == 0) delete this;
-  return ULONG(cRef);
-}
+STDMETHODIMP_(ULONG) CFilterClassFactory::AddRef() { return m_refCount.AddRef(); }
+STDMETHODIMP_(ULONG) CFilterClassFactory::Release() { return m_refCount.Release(this); }
 
 STDMETHODIMP CFilterClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;

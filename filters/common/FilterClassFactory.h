@@ -7,6 +7,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ComRefCount.h"
+
 class CFilterClassFactory final : public IClassFactory {
  public:
   typedef HRESULT (*CreateFunction)(REFIID riid, void** ppv);
@@ -19,7 +21,9 @@ class CFilterClassFactory final : public IClassFactory {
   STDMETHODIMP LockServer(BOOL fLock) override;
 
  private:
+  // Only its last Release destroys a class object.
+  friend class CComRefCount;
   ~CFilterClassFactory();
-  LONG m_cRef = 1;
+  CComRefCount m_refCount;
   CreateFunction m_pfnCreate;
 };

@@ -2,7 +2,7 @@
 // by the stock filters.
 #include "FilterObject.h"
 
-#include <cstring>
+#include "compat/CurFile.h"
 
 #include "FilterModule.h"
 
@@ -28,13 +28,8 @@ STDMETHODIMP CFilterObject::QueryInterface(REFIID riid, void** ppv) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CFilterObject::AddRef() { return ULONG(InterlockedIncrement(&m_cRef)); }
-
-STDMETHODIMP_(ULONG) CFilterObject::Release() {
-  LONG cRef = InterlockedDecrement(&m_cRef);
-  if (cRef == 0) delete this;
-  return ULONG(cRef);
-}
+STDMETHODIMP_(ULONG) CFilterObject::AddRef() { return m_refCount.AddRef(); }
+STDMETHODIMP_(ULONG) CFilterObject::Release() { return m_refCount.Release(this); }
 
 STDMETHODIMP CFilterObject::BindRegion(FILTERREGION, REFIID, void** ppunk) {
   if (ppunk) *ppunk = nullptr;
@@ -61,15 +56,7 @@ STDMETHODIMP CFilterObject::Save(LPCOLESTR, BOOL) { return E_NOTIMPL; }
 STDMETHODIMP CFilterObject::SaveCompleted(LPCOLESTR) { return E_NOTIMPL; }
 
 STDMETHODIMP CFilterObject::GetCurFile(LPOLESTR* ppszFileName) {
-  if (!ppszFileName) return E_POINTER;
-  *ppszFileName = nullptr;
-  if (m_path.empty()) return E_FAIL;
-  size_t cb = (m_path.size() + 1) * sizeof(WCHAR);
-  auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(cb));
-  if (!copy) return E_OUTOFMEMORY;
-  std::memcpy(copy, m_path.c_str(), cb);
-  *ppszFileName = copy;
-  return S_OK;
+  return CopyCurFile(m_path.empty() ? nullptr : m_path.c_str(), ppszFileName);
 }
 
 STDMETHODIMP CFilterObject::Load(IStream* pStm) {

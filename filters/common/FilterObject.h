@@ -9,6 +9,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ComRefCount.h"
+
 class CFilterObject : public IFilter, public IPersistFile, public IPersistStream {
  public:
   // IUnknown (IFilter's is the identity).
@@ -36,13 +38,16 @@ class CFilterObject : public IFilter, public IPersistFile, public IPersistStream
 
  protected:
   explicit CFilterObject(REFCLSID clsid);
+  // Only the last Release destroys a filter object.
+  friend class CComRefCount;
   virtual ~CFilterObject();
 
   // Replace whatever was loaded before; on failure nothing stays loaded.
   virtual HRESULT LoadFromFile(LPCWSTR pszFileName) = 0;
   virtual HRESULT LoadFromStream(IStream* pStm) = 0;
 
-  // Creates an object of the derived class T and asks it for riid.
+  // Creates an object of the derived class T and asks it for riid; what a
+  // stock filter's Create, declared by ARCWISE_DECLARE_FILTER_OBJECT, runs.
   template <class T>
   static HRESULT CreateAndQuery(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -58,7 +63,27 @@ class CFilterObject : public IFilter, public IPersistFile, public IPersistStream
   CFilterObject(const CFilterObject&) = delete;
   CFilterObject& operator=(const CFilterObject&) = delete;
 
-  LONG m_cRef = 1;
+  CComRefCount m_refCount;
   CLSID m_clsid;
   WString m_path;  // the file loaded by path; empty after a stream load
 };
+
+// What every stock filter class declares, and only that: its default
+// constructor (which names its class id to CFilterObject), the Create its
+// module's FilterModuleInfo lists, the four chunk-protocol methods and the
+// two load hooks. Opens the class body; members that follow it are private.
+#define ARCWISE_DECLARE_FILTER_OBJECT(ClassName)                                                  \
+ public:                                                                                          \
+  ClassName();                                                                                    \
+  static HRESULT Create(REFIID riid, void** ppv) { return CreateAndQuery<ClassName>(riid, ppv); } \
+  STDMETHODIMP Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes,           \
+                    ULONG* pFlags) override;                                                      \
+  STDMETHODIMP GetChunk(STAT_CHUNK* pStat) override;                                              \
+  STDMETHODIMP GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) override;                             \
+  STDMETHODIMP GetValue(PROPVARIANT** ppPropValue) override;                                      \
+                                                                                                  \
+ protected:                                                                                       \
+  HRESULT LoadFromFile(LPCWSTR pszFileName) override;                                             \
+  HRESULT LoadFromStream(IStream* pStm) override;                                                 \
+                                                                                                  \
+ private:

@@ -9,19 +9,6 @@
 #include "FilterObject.h"
 
 class CCompoundFilter final : public CFilterObject {
- public:
-  CCompoundFilter();
-  static HRESULT Create(REFIID riid, void** ppv) { return CreateAndQuery<CCompoundFilter>(riid, ppv); }
-
-  STDMETHODIMP Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) override;
-  STDMETHODIMP GetChunk(STAT_CHUNK* pStat) override;
-  STDMETHODIMP GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) override;
-  STDMETHODIMP GetValue(PROPVARIANT** ppPropValue) override;
-
- protected:
-  HRESULT LoadFromFile(LPCWSTR pszFileName) override;
-  HRESULT LoadFromStream(IStream* pStm) override;
-
- private:
+  ARCWISE_DECLARE_FILTER_OBJECT(CCompoundFilter)
   bool m_loaded = false;
 };

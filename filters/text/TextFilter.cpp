@@ -5,6 +5,8 @@
 
 #include "compat/Win32Compat.h"
 
+#include "compat/ContentsChunk.h"
+
 #include "FilterGuids.h"
 
 CTextFilter::CTextFilter() : CFilterObject(CLSID_ArcwiseTextFilter) {}
@@ -54,17 +56,7 @@ STDMETHODIMP CTextFilter::GetChunk(STAT_CHUNK* pStat) {
   }
   m_hasChunk = true;
   ++m_chunkId;
-  std::memset(pStat, 0, sizeof(*pStat));
-  pStat->idChunk = m_chunkId;
-  pStat->breakType = CHUNK_NO_BREAK;
-  pStat->flags = CHUNK_TEXT;
-  pStat->locale = GetSystemDefaultLCID();
-  pStat->attribute.guidPropSet = FMTID_Storage;
-  pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
-  pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
-  pStat->idChunkSource = m_chunkId;
-  pStat->cwcStartSource = 0;
-  pStat->cwcLenSource = 0;
+  DescribeContentsChunk(pStat, m_chunkId, CHUNK_NO_BREAK);
   return S_OK;
 }
 

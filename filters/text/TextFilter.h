@@ -13,20 +13,7 @@
 #include "TextSource.h"
 
 class CTextFilter final : public CFilterObject {
- public:
-  CTextFilter();
-  static HRESULT Create(REFIID riid, void** ppv) { return CreateAndQuery<CTextFilter>(riid, ppv); }
-
-  STDMETHODIMP Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) override;
-  STDMETHODIMP GetChunk(STAT_CHUNK* pStat) override;
-  STDMETHODIMP GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) override;
-  STDMETHODIMP GetValue(PROPVARIANT** ppPropValue) override;
-
- protected:
-  HRESULT LoadFromFile(LPCWSTR pszFileName) override;
-  HRESULT LoadFromStream(IStream* pStm) override;
-
- private:
+  ARCWISE_DECLARE_FILTER_OBJECT(CTextFilter)
   void Reset();
 
   CTextSource m_source;
