@@ -1,7 +1,9 @@
 // Per-process test environment: a private temporary folder (TMPDIR points
 // into it) and a private registry database (ARCWISE_REGISTRY), made before
-// the first test and removed after the last. Also a capture of the debug
-// output channel. Single-threaded set-up; the capture is thread-safe.
+// the first test and removed after the last, with the folders of each test
+// inside it and their paths as a Windows host writes them. Also a capture of
+// the debug output channel. Single-threaded set-up; the capture is
+// thread-safe.
 #pragma once
 
 #include <mutex>
