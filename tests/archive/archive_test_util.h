@@ -13,15 +13,13 @@
 #include <windows.h>
 
 #include "support/files.h"
+#include "support/test_env.h"
 
 namespace arcwise_test {
 
 // A POSIX path as the module writes it: '\' separators, no trailing one.
 inline WString WidePath(const std::string& posixPath) {
-  WString wide = Utf8ToUtf16(posixPath);
-  for (WCHAR& c : wide) {
-    if (c == u'/') c = u'\\';
-  }
+  WString wide = WindowsPath(posixPath);
   while (wide.size() > 1 && wide.back() == u'\\') wide.pop_back();
   return wide;
 }

@@ -81,8 +81,12 @@ std::string LastComponent(const WString& path) {
   return text.substr(text.find_last_of("\\/") + 1);
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path) << text;
+// Files below top, each with its content, and the folders they need.
+void WriteTree(const std::string& top, const std::vector<std::pair<std::string, std::string>>& files) {
+  for (const auto& [name, content] : files) {
+    fs::create_directories(fs::path(top + "/" + name).parent_path());
+    arcwise_test::WriteAll(top + "/" + name, content);
+  }
 }
 
 class TempStorage : public ::testing::Test {
@@ -212,15 +216,14 @@ TEST_F(TempStorage, CreateTempFileReportsEachFailure) {
 
 TEST_F(TempStorage, DeleteDirectoryContentEmptiesThreeLevels) {
   const std::string top = m_folder + "/top";
-  fs::create_directories(top + "/a/b/c");
   fs::create_directories(top + "/empty");
-  WriteText(top + "/readme.txt", "1");
-  WriteText(top + "/NOEXT", "2");
-  WriteText(top + "/.hidden", "3");
-  WriteText(top + "/a/one.bin", "4");
-  WriteText(top + "/a/b/two", "5");
-  WriteText(top + "/a/b/c/three.dat", "6");
-  WriteText(top + "/a/b/c/100%d.txt", "7");
+  WriteTree(top, {{"readme.txt", "1"},
+                  {"NOEXT", "2"},
+                  {".hidden", "3"},
+                  {"a/one.bin", "4"},
+                  {"a/b/two", "5"},
+                  {"a/b/c/three.dat", "6"},
+                  {"a/b/c/100%d.txt", "7"}});
 
   EXPECT_TRUE(DeleteDirectoryContent(DirArgument(top)));
   EXPECT_TRUE(fs::is_directory(top));
@@ -238,13 +241,11 @@ TEST_F(TempStorage, DeleteDirectoryContentOfMissingFolderSucceeds) {
 // folder holding it stays; the result is false.
 TEST_F(TempStorage, DeleteDirectoryContentGoesOnPastUndeletableFile) {
   const std::string top = m_folder + "/top";
-  fs::create_directories(top + "/a/b");
-  fs::create_directories(top + "/z");
-  WriteText(top + "/first.txt", "1");
-  WriteText(top + "/a/before.txt", "2");
-  WriteText(top + "/a/b/locked.txt", "3");
-  WriteText(top + "/a/b/after.txt", "4");
-  WriteText(top + "/z/last.txt", "5");
+  WriteTree(top, {{"first.txt", "1"},
+                  {"a/before.txt", "2"},
+                  {"a/b/locked.txt", "3"},
+                  {"a/b/after.txt", "4"},
+                  {"z/last.txt", "5"}});
   const WString dir = DirArgument(top);
   const WString locked = dir + W("\\a\\b\\locked.txt");
   ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -260,7 +261,7 @@ TEST_F(TempStorage, DeleteDirectoryContentGoesOnPastUndeletableFile) {
 
 TEST_F(TempStorage, MarkNotContentIndexedAddsTheBit) {
   const std::string file = m_folder + "/data.bin";
-  WriteText(file, "x");
+  arcwise_test::WriteAll(file, "x");
   const WString path = Utf8ToUtf16(file);
   ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
   MarkNotContentIndexed(path.c_str());

@@ -14,7 +14,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,14 +53,6 @@ WString Decode(const std::string& bytes, const char* charset) {
                                          (static_cast<unsigned char>(out[i + 1]) << 8)));
   }
   return text;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  std::string line;
-  while (std::getline(stream, line)) lines.push_back(line);
-  return lines;
 }
 
 // An entry name as an unzip pattern that matches only itself.

@@ -30,9 +30,8 @@ class TestKey : public arcwise_test::TestKey {
       : arcwise_test::TestKey(PathOfCurrentTest(suffix), HKEY_LOCAL_MACHINE) {}
 };
 
-std::string ReadBytes(const fs::path& path) { return arcwise_test::ReadAll(path.string()); }
-
 using arcwise_test::IsTempName;
+using arcwise_test::ReadAll;
 
 std::vector<fs::path> FilesIn(const std::string& folder) {
   std::vector<fs::path> files;
@@ -266,7 +265,7 @@ TEST_F(DebuggerFile, FirstLineAfterStartCreatesQmkLog) {
   const std::vector<fs::path> files = FilesIn(m_folder);
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ(LogPath(debugger), files[0]);
-  EXPECT_EQ("Quillmark Arcwise Filter:INFO: DLL was loaded \r\n", ReadBytes(files[0]));
+  EXPECT_EQ("Quillmark Arcwise Filter:INFO: DLL was loaded \r\n", ReadAll(files[0]));
   // The log may hold paths and names from the archives: the owner's alone.
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(files[0]).permissions());
   // Nothing more reached the debug channel.
@@ -288,7 +287,7 @@ TEST_F(DebuggerFile, EncodingIsLatin1WithCrLf) {
       "Quillmark Arcwise Filter:INFO: file ?-?-? done\r\n"
       "Quillmark Arcwise Filter:ERROR: cannot write to file. Error = 5"
       "Quillmark Arcwise Filter:INFO: two\r\nlines\r\n",
-      ReadBytes(LogPath(debugger)));
+      ReadAll(LogPath(debugger)));
 }
 
 // No handle stays open: the file may be deleted or moved between lines.
@@ -304,11 +303,11 @@ TEST_F(DebuggerFile, FileMayGoAwayBetweenLines) {
   debugger.Print(1, W("INFO: third \n"));
   debugger.Print(1, W("INFO: fourth \n"));
   EXPECT_EQ("Quillmark Arcwise Filter:INFO: first \r\n",
-            ReadBytes(fs::path(m_folder) / "moved.log"));
+            ReadAll(fs::path(m_folder) / "moved.log"));
   EXPECT_EQ(
       "Quillmark Arcwise Filter:INFO: third \r\n"
       "Quillmark Arcwise Filter:INFO: fourth \r\n",
-      ReadBytes(log));
+      ReadAll(log));
 }
 
 TEST_F(DebuggerFile, LinesOfEightThreadsNeverInterleave) {
@@ -329,7 +328,7 @@ TEST_F(DebuggerFile, LinesOfEightThreadsNeverInterleave) {
   }
   for (auto& thread : threads) thread.join();
 
-  const std::string content = ReadBytes(LogPath(debugger));
+  const std::string content = ReadAll(LogPath(debugger));
   const std::string pad(700, '#');
   std::map<std::string, int> seen;
   size_t start = 0;

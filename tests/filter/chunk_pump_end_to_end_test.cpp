@@ -87,7 +87,7 @@ std::string WriteChain(const std::string& folder, int length) {
     bytes = writer.Bytes();
   }
   const std::string path = folder + "/chain.zip";
-  std::ofstream(path, std::ios::binary) << bytes;
+  arcwise_test::WriteAll(path, bytes);
   return path;
 }
 

@@ -3,8 +3,6 @@
 // say.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <fstream>
 #include <string>
 
@@ -13,6 +11,7 @@
 
 #include "filter/host_test_util.h"
 #include "filter/modules/fake_filter.h"
+#include "support/loaded_module.h"
 #include "support/test_env.h"
 
 namespace {
@@ -21,11 +20,7 @@ const std::string kFakeModule = ARCWISE_FAKE_FILTER_MODULE;
 
 using host_test::FakeLiveObjects;
 
-bool FakeLoaded() {
-  void* handle = dlopen(kFakeModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle) dlclose(handle);
-  return handle != nullptr;
-}
+bool FakeLoaded() { return arcwise_test::IsLoaded(kFakeModule); }
 
 // All of the current chunk's text, in pieces of `piece` units.
 HRESULT ReadText(IFilter* filter, ULONG piece, WString* text) {
@@ -58,7 +53,7 @@ class FakeFilterTest : public ::testing::Test {
   // The fake loaded through LoadIFilter with the given script.
   ComPtr<IFilter> Load(const std::string& script, const std::string& name = "script.fake") {
     std::string path = m_folder + "/" + name;
-    std::ofstream(path, std::ios::binary) << script;
+    arcwise_test::WriteAll(path, script);
     ComPtr<IUnknown> object;
     m_loadResult = LoadIFilter(Utf8ToUtf16(path).c_str(), nullptr, reinterpret_cast<void**>(&object));
     ComPtr<IFilter> filter;
@@ -190,7 +185,7 @@ TEST_F(FakeFilterTest, TextEscapesReachTheCaller) {
 
 TEST_F(FakeFilterTest, StreamOnlyClassLoadsFromAStreamAndKeepsIt) {
   std::string name = "s.fakestream";
-  std::ofstream(m_folder + "/" + name, std::ios::binary) << "chunk text x\n";
+  arcwise_test::WriteAll(m_folder + "/" + name, "chunk text x\n");
   void* pv = nullptr;
   EXPECT_EQ(E_NOINTERFACE, LoadIFilter(Utf8ToUtf16(m_folder + "/" + name).c_str(), nullptr, &pv));
 

@@ -29,34 +29,20 @@ using namespace host_test;
 inline LONG LiveObjects() { return InterlockedCompareExchange(&g_moduleRefCount, 0, 0); }
 
 // Makes CArcwise objects over one configuration, for the nested archives the
-// walk hands back to the COM runtime. Lives on the test's stack; the runtime
-// holds it only between registration and revocation.
-class ArcwiseClassObject final : public IClassFactory {
+// walk hands back to the COM runtime. Owned by the fixture; the runtime
+// holds it only between registration and revocation, so it starts at zero.
+class ArcwiseClassObject final : public arcwise_test::ComObject<IClassFactory> {
  public:
-  explicit ArcwiseClassObject(const ArcwiseConfiguration* configuration) : m_configuration(configuration) {}
+  explicit ArcwiseClassObject(const ArcwiseConfiguration* configuration)
+      : ComObject(0), m_configuration(configuration) {}
 
   // A new object answering riid, as the module's class factory makes it.
   static HRESULT Make(const ArcwiseConfiguration* configuration, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    auto* filter = new (std::nothrow) CArcwise(configuration);
-    if (!filter) return E_OUTOFMEMORY;
-    const HRESULT hr = filter->QueryInterface(riid, object);
-    filter->Release();
-    return hr;
+    return arcwise_test::HandOut(new (std::nothrow) CArcwise(configuration), riid, object);
   }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (outer) return CLASS_E_NOAGGREGATION;
     return Make(m_configuration, riid, object);
@@ -64,6 +50,8 @@ class ArcwiseClassObject final : public IClassFactory {
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
  private:
+  void OnFinalRelease() override {}
+
   const ArcwiseConfiguration* m_configuration;
 };
 
@@ -78,6 +66,9 @@ class FilterTest : public HostTest {
   void TearDown() override {
     if (m_cookie) {
       EXPECT_EQ(S_OK, CoRevokeClassObject(m_cookie));
+    }
+    if (m_classObject) {
+      EXPECT_EQ(0u, m_classObject->RefCount()) << "the class object is still held after revoking";
     }
     m_classObject.reset();
     m_configuration.reset();

@@ -33,39 +33,25 @@
 #include <propidl.h>
 #include <shlwapi.h>
 
-#include "support/zip_writer.h"
 #include "modules/fake_filter.h"
+#include "support/com_object.h"
 #include "support/compound_writer.h"
+#include "support/files.h"
+#include "support/loaded_module.h"
+#include "support/registry_util.h"
 #include "support/test_env.h"
+#include "support/zip_writer.h"
 
 namespace host_test {
 
 const WString kProductKey = W("SOFTWARE\\Quillmark\\Arcwise");
 const GUID kFmtidStorage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
 
-inline void SetValue(HKEY root, const WString& subkey, LPCWSTR name, DWORD type, const void* data,
-                     DWORD size) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
-  RegCloseKey(key);
-}
-
-inline void SetString(HKEY root, const WString& subkey, LPCWSTR name, const WString& value) {
-  SetValue(root, subkey, name, REG_SZ, value.c_str(), DWORD((value.size() + 1) * sizeof(WCHAR)));
-}
+using arcwise_test::ReadAll;
+using arcwise_test::SetString;
 
 inline void SetProductDword(LPCWSTR name, DWORD value) {
-  SetValue(HKEY_LOCAL_MACHINE, kProductKey, name, REG_DWORD, &value, sizeof(value));
-}
-
-// The whole content of a file; empty when it cannot be read.
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
+  arcwise_test::SetDword(HKEY_LOCAL_MACHINE, kProductKey, name, value);
 }
 
 inline size_t CountLines(const std::vector<WString>& lines, const WString& needle) {
@@ -179,22 +165,12 @@ inline std::vector<Chunk> Drain(IFilter* filter, HRESULT* end = nullptr, ULONG p
 
 // Runs a module's own DllRegisterServer, as regsvr32 does.
 inline void RunDllRegisterServer(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW);
-  ASSERT_NE(nullptr, handle) << dlerror();
-  auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllRegisterServer"));
-  ASSERT_NE(nullptr, registerServer);
-  EXPECT_EQ(S_OK, registerServer());
-  dlclose(handle);
+  EXPECT_EQ(S_OK, arcwise_test::CallLoadingIt<HRESULT>(path, "DllRegisterServer", E_FAIL, E_NOTIMPL)) << path;
 }
 
 // Objects alive in the fake filter module (0 when it is not loaded).
 inline LONG FakeLiveObjects() {
-  void* handle = dlopen(ARCWISE_FAKE_FILTER_MODULE, RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return 0;
-  auto live = reinterpret_cast<PFN_ARCWISE_FAKE_COUNTER>(dlsym(handle, "ArcwiseFakeFilterLiveObjects"));
-  LONG count = live ? live() : -1;
-  dlclose(handle);
-  return count;
+  return arcwise_test::CallIfLoaded<LONG>(ARCWISE_FAKE_FILTER_MODULE, "ArcwiseFakeFilterLiveObjects", 0, -1);
 }
 
 // The working folder (TempPath) is a private folder of the test and the
@@ -294,7 +270,7 @@ class HostTest : public ::testing::Test {
   std::string CompoundDocument(const arcwise_test::PropertySetWriter& summary) {
     const std::string path = arcwise_test::TestRoot() + "/compound-" + std::to_string(++m_compoundCount);
     EXPECT_TRUE(arcwise_test::WriteSummaryInformationFile(path, summary));
-    std::string bytes = ReadBytes(path);
+    std::string bytes = ReadAll(path);
     std::filesystem::remove(path);
     return bytes;
   }
@@ -307,7 +283,7 @@ class HostTest : public ::testing::Test {
 // may fail, a Read that may fail after some bytes, and the end reported
 // either as a short read or as HRESULT_FROM_WIN32(ERROR_HANDLE_EOF). Records
 // every Read. Only Read, Seek and Stat do anything.
-class TestStream final : public IStream {
+class TestStream final : public arcwise_test::ComObject<IStream, arcwise_test::AlsoAnswers<ISequentialStream>> {
  public:
   struct ReadCall {
     ULONG requested;
@@ -323,24 +299,6 @@ class TestStream final : public IStream {
   bool endWithEofCode = false;
   std::function<void()> onRead;
   std::vector<ReadCall> reads;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) ||
-        IsEqualIID(riid, IID_IStream)) {
-      *ppv = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG count = --m_refs;
-    if (count == 0) delete this;
-    return count;
-  }
 
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     if (onRead) onRead();
@@ -390,7 +348,6 @@ class TestStream final : public IStream {
 
  private:
   ~TestStream() = default;
-  std::atomic<ULONG> m_refs{1};
   std::string m_data;
   size_t m_position = 0;
 };

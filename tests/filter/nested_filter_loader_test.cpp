@@ -45,7 +45,7 @@ class NestedFilterLoaderTest : public ::testing::Test {
 
   WString Write(const std::string& name, const std::string& script) {
     const std::string path = m_folder + "/" + name;
-    std::ofstream(path, std::ios::binary) << script;
+    arcwise_test::WriteAll(path, script);
     return Utf8ToUtf16(path);
   }
 

@@ -7,6 +7,7 @@
 
 #include "compat/ComPtr.h"
 #include "filter/PropertyEmitter.h"
+#include "support/com_object.h"
 #include "support/compound_writer.h"
 #include "support/test_env.h"
 
@@ -194,25 +195,23 @@ struct IUnrelatedFace : public IUnknown {
   STDMETHOD(Unrelated4)() PURE;
 };
 
-class OtherFaceStorage final : public IUnrelatedFace {
+const IID IID_IUnrelatedFace = {0x6B1D3F42, 0x9C0E, 0x4A57, {0x8E, 0x21, 0x3D, 0x70, 0xC4, 0x19, 0x55, 0xA8}};
+
+}  // namespace
+
+// The IID lookup is specialised where its template lives.
+ARCWISE_DECLARE_IID(IUnrelatedFace, IID_IUnrelatedFace);
+
+namespace {
+
+class OtherFaceStorage final : public arcwise_test::ComObject<IUnrelatedFace> {
  public:
   explicit OtherFaceStorage(IUnknown* pInner, bool offersPropertySets)
       : m_inner(pInner), m_offersPropertySets(offersPropertySets) {}
+  // The property sets are the inner storage's, as a wrapper hands them out.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (riid == IID_IUnknown) {
-      *ppv = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    if (riid == IID_IPropertySetStorage && m_offersPropertySets) return m_inner->QueryInterface(riid, ppv);
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
+    if (ppv && riid == IID_IPropertySetStorage && m_offersPropertySets) return m_inner->QueryInterface(riid, ppv);
+    return ComObject::QueryInterface(riid, ppv);
   }
   STDMETHODIMP Unrelated1() override { return Wrong(); }
   STDMETHODIMP Unrelated2() override { return Wrong(); }
@@ -228,7 +227,6 @@ class OtherFaceStorage final : public IUnrelatedFace {
   }
   ComPtr<IUnknown> m_inner;
   bool m_offersPropertySets;
-  ULONG m_refs = 1;
 };
 
 HRESULT STDAPICALLTYPE OpenOtherShape(const WCHAR* name, DWORD mode, STGFMT format, DWORD attributes,

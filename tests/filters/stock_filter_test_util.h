@@ -17,6 +17,7 @@
 
 #include "support/loaded_module.h"
 #include "support/registry_util.h"
+#include "support/files.h"
 #include "support/test_env.h"
 
 namespace stock_filter_test {
@@ -31,15 +32,7 @@ using arcwise_test::IsLoaded;
 
 // Calls one HRESULT(void) export of the module, loading it for the call.
 inline HRESULT CallExport(const std::string& path, const char* name) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW);
-  if (!handle) {
-    ADD_FAILURE() << dlerror();
-    return E_FAIL;
-  }
-  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, name));
-  HRESULT hr = function ? function() : E_NOTIMPL;
-  dlclose(handle);
-  return hr;
+  return arcwise_test::CallLoadingIt<HRESULT>(path, name, E_FAIL, E_NOTIMPL);
 }
 
 // DllCanUnloadNow of the module as it is loaded now (S_OK when not loaded).
@@ -51,9 +44,7 @@ inline bool KeyExists(const WString& subkey) { return arcwise_test::KeyExists(HK
 
 // A REG_SZ value of HKCR\subkey (the default one for a null name), or "<missing>".
 inline WString ReadString(const WString& subkey, LPCWSTR name = nullptr) {
-  const arcwise_test::StoredValue value = arcwise_test::ReadValue(HKEY_CLASSES_ROOT, subkey, name);
-  if (value.status != ERROR_SUCCESS || value.type != REG_SZ) return W("<missing>");
-  return value.Text();
+  return arcwise_test::StringOrMissing(HKEY_CLASSES_ROOT, subkey, name);
 }
 
 // One stock module registered through its own DllRegisterServer for the
@@ -78,7 +69,7 @@ class StockFilterTest : public ::testing::Test {
 
   WString WriteFile(const std::string& name, const std::string& bytes) {
     std::string path = m_folder + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
+    arcwise_test::WriteAll(path, bytes);
     return Utf8ToUtf16(path);
   }
 

@@ -1,37 +1,14 @@
 // The stock plain-text filter, registered through its own DllRegisterServer
 // and obtained as a host obtains it: LoadIFilter on real files, or created
 // by class id and loaded from a stream.
-#include <cstdlib>
 #include <filesystem>
 
 #include "TextDecoder.h"  // kTextChunkChars
 #include "filters/stock_filter_test_util.h"
+#include "support/scoped_env.h"
 
 namespace stock_filter_test {
 namespace {
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : m_name(name) {
-    const char* old = std::getenv(name);
-    m_had = old != nullptr;
-    if (old) m_old = old;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (m_had) {
-      setenv(m_name.c_str(), m_old.c_str(), 1);
-    } else {
-      unsetenv(m_name.c_str());
-    }
-  }
-
- private:
-  std::string m_name;
-  std::string m_old;
-  bool m_had = false;
-};
 
 struct Chunk {
   STAT_CHUNK stat;
@@ -161,7 +138,7 @@ TEST_F(TextFilterTest, NulBytesAreNotTextAndBinaryFilesGiveNoChunks) {
 }
 
 TEST_F(TextFilterTest, TextThatIsNotUtf8IsReadInTheAnsiCodePage) {
-  ScopedEnv acp("ARCWISE_ACP", "1252");
+  arcwise_test::ScopedEnv acp("ARCWISE_ACP", "1252");
   ComPtr<IFilter> filter = LoadByPath(WriteFile("latin.ini", "caf\xE9 \x80 na\xEFve"));
   ASSERT_TRUE(filter);
   std::vector<Chunk> chunks = ReadAll(filter.Get());

@@ -36,7 +36,7 @@ class ConcurrentWalk : public PumpTest {
 
   Archive WriteArchive(const std::string& name, const std::string& bytes) {
     const std::string path = arcwise_test::MakeTestFolder("src-" + name) + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
+    arcwise_test::WriteAll(path, bytes);
     return {path, bytes};
   }
 
@@ -159,7 +159,7 @@ TEST_F(ConcurrentWalk, EveryThreadSeesWhatOneThreadAloneSees) {
   size_t logLines = 0;
   for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
     if (entry.path().extension() != ".log") continue;
-    std::istringstream log(ReadBytes(entry.path()));
+    std::istringstream log(ReadAll(entry.path()));
     for (std::string line; std::getline(log, line);) {
       ++logLines;
       EXPECT_EQ(0u, line.rfind("Quillmark Arcwise Filter:", 0)) << entry.path() << ": " << line;

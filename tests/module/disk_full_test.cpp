@@ -4,10 +4,9 @@
 // extraction stops at the first write that does not fit, and nothing is left
 // in the working folder. The disk is the preloaded WriteFile of
 // support/disk_full_preload.cpp; the test runs itself again with it.
-#include <cstdlib>
-
 #include "module/module_test_util.h"
 #include "support/run_process.h"
+#include "support/scoped_env.h"
 
 namespace module_test {
 namespace {
@@ -50,16 +49,17 @@ TEST_F(DiskFullTest, DISABLED_WithThePreloadedDisk) {
     ComPtr<IPersistFile> file;
     ASSERT_EQ(S_OK, Create(file));
     reset();
-    setenv("ARCWISE_TEST_DISK_FULL_AFTER", std::to_string(c.room).c_str(), 1);
     HRESULT hr = E_UNEXPECTED;
-    if (byStream) {
-      ComPtr<IPersistStream> stream;
-      ASSERT_EQ(S_OK, file.As(&stream));
-      hr = stream->Load(MakeTestStream(ReadBytes(archive)).Get());
-    } else {
-      hr = file->Load(Utf8ToUtf16(archive).c_str(), 0);
+    {
+      arcwise_test::ScopedEnv room("ARCWISE_TEST_DISK_FULL_AFTER", std::to_string(c.room));
+      if (byStream) {
+        ComPtr<IPersistStream> stream;
+        ASSERT_EQ(S_OK, file.As(&stream));
+        hr = stream->Load(MakeTestStream(ReadAll(archive)).Get());
+      } else {
+        hr = file->Load(Utf8ToUtf16(archive).c_str(), 0);
+      }
     }
-    unsetenv("ARCWISE_TEST_DISK_FULL_AFTER");
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DISK_FULL), hr);
     EXPECT_EQ(1u, RefusedWrites()()) << "every entry after a full disk was tried too";
     EXPECT_EQ(std::vector<std::string>(), WorkingFolderContent());
@@ -67,13 +67,9 @@ TEST_F(DiskFullTest, DISABLED_WithThePreloadedDisk) {
 }
 
 TEST(DiskFull, LoadReportsTheFullDisk) {
-  std::string sanitizerOptions = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
-  // The preloaded library comes before the sanitizer's runtime in the list
-  // of libraries, which AddressSanitizer refuses unless told otherwise.
-  sanitizerOptions += (sanitizerOptions.empty() ? "" : ":") + std::string("verify_asan_link_order=0");
   const arcwise_test::ProcessResult run = arcwise_test::RunProcess(
       "/proc/self/exe", {"--gtest_filter=DiskFullTest.DISABLED_WithThePreloadedDisk", "--gtest_also_run_disabled_tests"},
-      {"LD_PRELOAD=" ARCWISE_DISK_FULL_PRELOAD, "ASAN_OPTIONS=" + sanitizerOptions});
+      arcwise_test::PreloadEnvironment(ARCWISE_DISK_FULL_PRELOAD));
   EXPECT_EQ(0, run.exitCode) << run.out << run.err;
   EXPECT_NE(std::string::npos, run.out.find("[  PASSED  ] 1 test")) << run.out;
   EXPECT_EQ(std::string::npos, run.out.find("SKIPPED")) << run.out;

@@ -2,24 +2,17 @@
 // archive is extracted into a folder of its own inside the working folder,
 // which lives exactly as long as the loaded document; failed loads and a
 // missing working folder.
-#include <cstdlib>
 #include <thread>
 
 #include "module/module_test_util.h"
+#include "support/scoped_env.h"
 
 namespace module_test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The path as a Windows host hands it over, with backslashes.
-WString HostPath(const std::string& posixPath) {
-  WString wide = Utf8ToUtf16(posixPath);
-  for (auto& c : wide) {
-    if (c == u'/') c = u'\\';
-  }
-  return wide;
-}
+using arcwise_test::WindowsPath;
 
 WString CurFile(IPersistFile* file, HRESULT* result) {
   LPOLESTR path = nullptr;
@@ -51,18 +44,18 @@ class FileLoadTest : public ModuleTest {
 TEST_F(FileLoadTest, ExtractionFolderLivesAsLongAsTheObject) {
   ComPtr<IPersistFile> file;
   ASSERT_EQ(S_OK, Create(file));
-  ASSERT_EQ(S_OK, file->Load(HostPath(m_first).c_str(), STGM_READ));
+  ASSERT_EQ(S_OK, file->Load(WindowsPath(m_first).c_str(), STGM_READ));
 
   const fs::path folder = OnlyExtractionFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_EQ("alpha", ReadBytes(folder / "a.txt"));
-  EXPECT_EQ("beta", ReadBytes(folder / "dir" / "b.txt"));
+  EXPECT_EQ("alpha", ReadAll(folder / "a.txt"));
+  EXPECT_EQ("beta", ReadAll(folder / "dir" / "b.txt"));
   const DWORD attributes = GetFileAttributesW(Utf8ToUtf16(folder.string()).c_str());
   ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
 
   HRESULT hr = E_UNEXPECTED;
-  EXPECT_EQ(HostPath(m_first), CurFile(file.Get(), &hr));
+  EXPECT_EQ(WindowsPath(m_first), CurFile(file.Get(), &hr));
   EXPECT_EQ(S_OK, hr);
   // The archive itself is not held open after loading.
   EXPECT_TRUE(fs::remove(m_first));
@@ -75,16 +68,16 @@ TEST_F(FileLoadTest, ExtractionFolderLivesAsLongAsTheObject) {
 TEST_F(FileLoadTest, SecondLoadRemovesTheFirstExtraction) {
   ComPtr<IPersistFile> file;
   ASSERT_EQ(S_OK, Create(file));
-  ASSERT_EQ(S_OK, file->Load(HostPath(m_first).c_str(), 0));
+  ASSERT_EQ(S_OK, file->Load(WindowsPath(m_first).c_str(), 0));
   const fs::path firstFolder = OnlyExtractionFolder();
 
-  ASSERT_EQ(S_OK, file->Load(HostPath(m_second).c_str(), 0));
+  ASSERT_EQ(S_OK, file->Load(WindowsPath(m_second).c_str(), 0));
   EXPECT_FALSE(fs::exists(firstFolder));
   const fs::path secondFolder = OnlyExtractionFolder();
   EXPECT_NE(firstFolder, secondFolder);
-  EXPECT_EQ("gamma", ReadBytes(secondFolder / "c.txt"));
+  EXPECT_EQ("gamma", ReadAll(secondFolder / "c.txt"));
   HRESULT hr = E_UNEXPECTED;
-  EXPECT_EQ(HostPath(m_second), CurFile(file.Get(), &hr));
+  EXPECT_EQ(WindowsPath(m_second), CurFile(file.Get(), &hr));
 }
 
 TEST_F(FileLoadTest, FailedLoadKeepsThePathAndLeavesTheObjectUsable) {
@@ -94,37 +87,37 @@ TEST_F(FileLoadTest, FailedLoadKeepsThePathAndLeavesTheObjectUsable) {
 
   ComPtr<IPersistFile> file;
   ASSERT_EQ(S_OK, Create(file));
-  ASSERT_EQ(S_OK, file->Load(HostPath(m_first).c_str(), 0));
+  ASSERT_EQ(S_OK, file->Load(WindowsPath(m_first).c_str(), 0));
   const fs::path firstFolder = OnlyExtractionFolder();
 
   arcwise_test::DebugCapture capture;
-  EXPECT_EQ(E_FAIL, file->Load(HostPath(notZip).c_str(), 0));
+  EXPECT_EQ(E_FAIL, file->Load(WindowsPath(notZip).c_str(), 0));
   EXPECT_FALSE(fs::exists(firstFolder)) << "the earlier document is released first";
   EXPECT_TRUE(WorkEntries("aw").empty()) << "the failed document left its folder";
   HRESULT hr = E_UNEXPECTED;
-  EXPECT_EQ(HostPath(notZip), CurFile(file.Get(), &hr));
+  EXPECT_EQ(WindowsPath(notZip), CurFile(file.Get(), &hr));
   EXPECT_EQ(S_OK, hr);
   EXPECT_EQ(1u, CountLines(capture.Lines(), W("Quillmark Arcwise Filter:ERROR: Open Document failed for ") +
-                                                HostPath(notZip) + W(" \n")))
+                                                WindowsPath(notZip) + W(" \n")))
       << capture.Text();
 
-  const WString missing = HostPath(arcwise_test::TestRoot() + "/archives/missing.zip");
+  const WString missing = WindowsPath(arcwise_test::TestRoot() + "/archives/missing.zip");
   EXPECT_EQ(E_FAIL, file->Load(missing.c_str(), 0));
   EXPECT_EQ(missing, CurFile(file.Get(), &hr));
 
-  ASSERT_EQ(S_OK, file->Load(HostPath(m_second).c_str(), 0));
-  EXPECT_EQ("gamma", ReadBytes(OnlyExtractionFolder() / "c.txt"));
+  ASSERT_EQ(S_OK, file->Load(WindowsPath(m_second).c_str(), 0));
+  EXPECT_EQ("gamma", ReadAll(OnlyExtractionFolder() / "c.txt"));
 }
 
 TEST_F(FileLoadTest, NullPathChangesNothing) {
   ComPtr<IPersistFile> file;
   ASSERT_EQ(S_OK, Create(file));
-  ASSERT_EQ(S_OK, file->Load(HostPath(m_first).c_str(), 0));
+  ASSERT_EQ(S_OK, file->Load(WindowsPath(m_first).c_str(), 0));
   const fs::path folder = OnlyExtractionFolder();
   EXPECT_EQ(E_INVALIDARG, file->Load(nullptr, 0));
   EXPECT_TRUE(fs::exists(folder / "a.txt"));
   HRESULT hr = E_UNEXPECTED;
-  EXPECT_EQ(HostPath(m_first), CurFile(file.Get(), &hr));
+  EXPECT_EQ(WindowsPath(m_first), CurFile(file.Get(), &hr));
 }
 
 TEST_F(FileLoadTest, NoWorkingFolderFailsBothLoadsWithItsCause) {
@@ -142,21 +135,22 @@ TEST_F(FileLoadTest, NoWorkingFolderFailsBothLoadsWithItsCause) {
   };
   SHDeleteKeyW(HKEY_LOCAL_MACHINE, kProductKey.c_str());
   SetProductDword(W("DebugMode"), 1);
-  const std::string savedTmp = getenv("TMPDIR");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.systemTemp);
-    setenv("TMPDIR", c.systemTemp.c_str(), 1);
     arcwise_test::DebugCapture capture;
     ComPtr<IPersistFile> file;
-    HRESULT created = Create(file);
-    setenv("TMPDIR", savedTmp.c_str(), 1);
+    HRESULT created = E_UNEXPECTED;
+    {
+      arcwise_test::ScopedEnv systemTemp("TMPDIR", c.systemTemp);
+      created = Create(file);
+    }
     ASSERT_EQ(S_OK, created);
     EXPECT_EQ(1u, CountLines(capture.Lines(), W("INFO: AppTempDir is not defined \n"))) << capture.Text();
 
-    EXPECT_EQ(c.expected, file->Load(HostPath(m_first).c_str(), 0));
+    EXPECT_EQ(c.expected, file->Load(WindowsPath(m_first).c_str(), 0));
     EXPECT_EQ(1u, CountLines(capture.Lines(), W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. "
                                                 "Cannot process ") +
-                                                  HostPath(m_first) + W(" \n")))
+                                                  WindowsPath(m_first) + W(" \n")))
         << capture.Text();
     HRESULT hr = E_UNEXPECTED;
     CurFile(file.Get(), &hr);
@@ -164,7 +158,7 @@ TEST_F(FileLoadTest, NoWorkingFolderFailsBothLoadsWithItsCause) {
 
     ComPtr<IPersistStream> stream;
     ASSERT_EQ(S_OK, file.As(&stream));
-    auto source = MakeTestStream(ReadBytes(m_first));
+    auto source = MakeTestStream(ReadAll(m_first));
     EXPECT_EQ(c.expected, stream->Load(source.Get()));
     EXPECT_EQ(1u, CountLines(capture.Lines(),
                              W("Quillmark Arcwise Filter:ERROR: AppTempDir is not defined. The Stream cannot be "
@@ -187,7 +181,7 @@ TEST_F(FileLoadTest, ObjectsOnDifferentThreadsExtractIntoFoldersOfTheirOwn) {
     threads.emplace_back([&, i] {
       CoInitializeEx(nullptr, COINIT_MULTITHREADED);
       results[i] = Create(files[i]);
-      if (SUCCEEDED(results[i])) results[i] = files[i]->Load(HostPath(m_first).c_str(), 0);
+      if (SUCCEEDED(results[i])) results[i] = files[i]->Load(WindowsPath(m_first).c_str(), 0);
       CoUninitialize();
     });
   }
@@ -196,7 +190,7 @@ TEST_F(FileLoadTest, ObjectsOnDifferentThreadsExtractIntoFoldersOfTheirOwn) {
 
   const auto folders = WorkEntries("aw");
   ASSERT_EQ(size_t(kThreads), folders.size());
-  for (const auto& folder : folders) EXPECT_EQ("beta", ReadBytes(fs::path(m_work) / folder / "dir" / "b.txt"));
+  for (const auto& folder : folders) EXPECT_EQ("beta", ReadAll(fs::path(m_work) / folder / "dir" / "b.txt"));
   files[0] = nullptr;
   EXPECT_EQ(size_t(kThreads - 1), WorkEntries("aw").size());
   files.clear();

@@ -8,9 +8,8 @@
 // filter/host_test_util.h. One thread at a time.
 #pragma once
 
-#include <dlfcn.h>
-
 #include "filter/host_test_util.h"
+#include "support/loaded_module.h"
 
 namespace module_test {
 
@@ -27,24 +26,15 @@ inline CLSID ArcwiseClsid() {
 }
 
 // Whether the dynamic loader has the module mapped right now.
-inline bool IsLoaded() {
-  void* handle = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) return false;
-  dlclose(handle);
-  return true;
-}
+inline bool IsLoaded() { return arcwise_test::IsLoaded(kModulePath); }
 
 // The loaded module's own DllCanUnloadNow (the copy the COM runtime loaded).
+// It answers S_OK or S_FALSE only, so the two codes for "not asked" cannot
+// be taken for an answer.
 inline HRESULT ModuleCanUnloadNow() {
-  void* handle = dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (!handle) {
-    ADD_FAILURE() << "the module is not loaded";
-    return E_UNEXPECTED;
-  }
-  auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(handle, "DllCanUnloadNow"));
-  HRESULT hr = canUnloadNow ? canUnloadNow() : E_UNEXPECTED;
-  EXPECT_NE(nullptr, canUnloadNow);
-  dlclose(handle);
+  const HRESULT hr = arcwise_test::CallIfLoaded<HRESULT>(kModulePath, "DllCanUnloadNow", E_UNEXPECTED, E_NOTIMPL);
+  EXPECT_NE(E_UNEXPECTED, hr) << "the module is not loaded";
+  EXPECT_NE(E_NOTIMPL, hr) << "the module has no DllCanUnloadNow";
   return hr;
 }
 

@@ -147,7 +147,7 @@ TEST_F(OutOfMemoryTest, EveryAllocationFailureGivesACodeAndLeavesNothingBehind) 
   dl_iterate_phdr(&FindModuleCode, nullptr);
   ASSERT_LT(g_moduleCodeBegin, g_moduleCodeEnd);
 
-  m_archiveBytes = ReadBytes(archive);
+  m_archiveBytes = ReadAll(archive);
   for (bool byStream : {false, true}) {
     SCOPED_TRACE(byStream ? "loaded by stream" : "loaded by path");
     HRESULT outcome = S_OK;

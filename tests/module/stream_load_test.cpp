@@ -3,19 +3,14 @@
 // else is copied, 4,093 bytes per read, into a "qmk" temporary file in the
 // working folder that is gone again when Load returns.
 #include "module/module_test_util.h"
+#include "support/stream_util.h"
 
 namespace module_test {
 namespace {
 
 namespace fs = std::filesystem;
 
-WString HostPath(const std::string& posixPath) {
-  WString wide = Utf8ToUtf16(posixPath);
-  for (auto& c : wide) {
-    if (c == u'/') c = u'\\';
-  }
-  return wide;
-}
+using arcwise_test::WindowsPath;
 
 class StreamLoadTest : public ModuleTest {
  protected:
@@ -56,8 +51,8 @@ class StreamLoadTest : public ModuleTest {
     auto folders = WorkEntries("aw");
     ASSERT_EQ(1u, folders.size());
     const fs::path folder = fs::path(m_work) / folders.front();
-    EXPECT_EQ("alpha", ReadBytes(folder / "a.txt"));
-    EXPECT_EQ("beta", ReadBytes(folder / "dir" / "b.txt"));
+    EXPECT_EQ("alpha", ReadAll(folder / "a.txt"));
+    EXPECT_EQ("beta", ReadAll(folder / "dir" / "b.txt"));
   }
 
   arcwise_test::DebugCapture m_capture;
@@ -69,21 +64,21 @@ class StreamLoadTest : public ModuleTest {
 TEST_F(StreamLoadTest, NamedStreamOfAnExistingArchiveIsLoadedFromItsFile) {
   // Reading this stream would fail: the load must not need it. Its size is
   // the file's, which is what lets the name stand for the stream.
-  auto source = MakeTestStream(std::string(ReadBytes(m_archive).size(), 'x'));
-  source->name = HostPath(m_archive);
+  auto source = MakeTestStream(std::string(ReadAll(m_archive).size(), 'x'));
+  source->name = WindowsPath(m_archive);
   source->failReadAt = 0;
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   EXPECT_TRUE(source->reads.empty());
   ExpectExtracted();
   WString path;
   EXPECT_EQ(S_OK, CurFile(&path));
-  EXPECT_EQ(HostPath(m_archive), path);
+  EXPECT_EQ(WindowsPath(m_archive), path);
 }
 
 TEST_F(StreamLoadTest, ShellFileStreamIsLoadedFromItsFileWithoutMovingIt) {
   m_capture.Clear();
   ComPtr<IStream> source;
-  ASSERT_EQ(S_OK, SHCreateStreamOnFileEx(HostPath(m_archive).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
+  ASSERT_EQ(S_OK, SHCreateStreamOnFileEx(WindowsPath(m_archive).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE,
                                          FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &source));
   STATSTG stat = {};
   ASSERT_EQ(S_OK, source->Stat(&stat, STATFLAG_DEFAULT));
@@ -96,10 +91,7 @@ TEST_F(StreamLoadTest, ShellFileStreamIsLoadedFromItsFileWithoutMovingIt) {
   WString path;
   EXPECT_EQ(S_OK, CurFile(&path));
   EXPECT_EQ(name, path);
-  LARGE_INTEGER zero = {};
-  ULARGE_INTEGER position = {};
-  ASSERT_EQ(S_OK, source->Seek(zero, STREAM_SEEK_CUR, &position));
-  EXPECT_EQ(0u, position.QuadPart);
+  EXPECT_EQ(0u, arcwise_test::Position(source.Get()));
   const auto lines = m_capture.Lines();
   EXPECT_EQ(1u, CountLines(lines, W("Quillmark Arcwise Filter:INFO: IStorage name is ") + name + W(" \n")))
       << m_capture.Text();
@@ -111,7 +103,7 @@ TEST_F(StreamLoadTest, ShellFileStreamIsLoadedFromItsFileWithoutMovingIt) {
 TEST_F(StreamLoadTest, StreamWhoseFileIsGoneIsCopiedAndTheCopyDeleted) {
   m_capture.Clear();
   ComPtr<IStream> source;
-  ASSERT_EQ(S_OK, SHCreateStreamOnFileEx(HostPath(m_archive).c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
+  ASSERT_EQ(S_OK, SHCreateStreamOnFileEx(WindowsPath(m_archive).c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
                                          FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &source));
   // The stream stays readable; its name no longer leads anywhere.
   ASSERT_TRUE(fs::remove(m_archive));
@@ -129,8 +121,8 @@ TEST_F(StreamLoadTest, StreamWhoseFileIsGoneIsCopiedAndTheCopyDeleted) {
 TEST_F(StreamLoadTest, NamedStreamThatIsNotAnArchiveFallsBackToACopy) {
   const std::string text = arcwise_test::TestRoot() + "/archives/readme.txt";
   { std::ofstream(text) << "plain text"; }
-  auto source = MakeTestStream(ReadBytes(m_archive));
-  source->name = HostPath(text);
+  auto source = MakeTestStream(ReadAll(m_archive));
+  source->name = WindowsPath(text);
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   EXPECT_FALSE(source->reads.empty());
   ExpectExtracted();
@@ -153,24 +145,24 @@ TEST_F(StreamLoadTest, OnlyAnAbsoluteNameOfAFileOfTheStreamsSizeStandsForIt) {
     const char* expectedA;
   } cases[] = {
       {"relative name of a file of the same size", W("other.zip"), "alpha"},
-      {"absolute name of a file of another size", HostPath(larger), "alpha"},
-      {"absolute name of a file of the same size", HostPath(other), "ALPHA"},
+      {"absolute name of a file of another size", WindowsPath(larger), "alpha"},
+      {"absolute name of a file of the same size", WindowsPath(other), "ALPHA"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    auto source = MakeTestStream(ReadBytes(m_archive));
+    auto source = MakeTestStream(ReadAll(m_archive));
     source->name = c.name;
     ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
     const auto folders = WorkEntries("aw");
     ASSERT_EQ(1u, folders.size());
-    EXPECT_EQ(c.expectedA, ReadBytes(fs::path(m_work) / folders.front() / "a.txt"));
+    EXPECT_EQ(c.expectedA, ReadAll(fs::path(m_work) / folders.front() / "a.txt"));
   }
   fs::current_path(previous);
 }
 
 TEST_F(StreamLoadTest, StreamWithoutStatIsCopied) {
   m_capture.Clear();
-  auto source = MakeTestStream(ReadBytes(m_archive));
+  auto source = MakeTestStream(ReadAll(m_archive));
   source->statResult = E_NOTIMPL;
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   ExpectExtracted();
@@ -180,7 +172,7 @@ TEST_F(StreamLoadTest, StreamWithoutStatIsCopied) {
 }
 
 TEST_F(StreamLoadTest, CopyLivesInTheWorkingFolderMarkedNotIndexed) {
-  auto source = MakeTestStream(ReadBytes(m_archive));
+  auto source = MakeTestStream(ReadAll(m_archive));
   std::vector<std::string> seen;
   std::vector<std::string> claims;
   bool marked = false;
@@ -229,7 +221,7 @@ TEST_F(StreamLoadTest, StreamOfExactlyOneReadNeedsAnEmptySecondRead) {
   EXPECT_EQ(1u, CountLines(m_capture.Lines(), W("INFO: IStorage has no name \n"))) << m_capture.Text();
   auto folders = WorkEntries("aw");
   ASSERT_EQ(1u, folders.size());
-  EXPECT_EQ(std::string(padSize, 'x'), ReadBytes(fs::path(m_work) / folders.front() / "pad.bin"));
+  EXPECT_EQ(std::string(padSize, 'x'), ReadAll(fs::path(m_work) / folders.front() / "pad.bin"));
 
   auto counted = MakeTestStream(bytes);
   ASSERT_EQ(S_OK, m_stream->Load(counted.Get()));
@@ -255,7 +247,7 @@ TEST_F(StreamLoadTest, EndOfFileCodeEndsTheCopy) {
 
 TEST_F(StreamLoadTest, FailingReadGivesItsCodeAndLeavesNoCopy) {
   m_capture.Clear();
-  auto source = MakeTestStream(ReadBytes(m_archive) + std::string(10000, '\0'));
+  auto source = MakeTestStream(ReadAll(m_archive) + std::string(10000, '\0'));
   source->failReadAt = 4093;  // the second read fails
   EXPECT_EQ(STG_E_READFAULT, m_stream->Load(source.Get()));
   EXPECT_EQ(2u, source->reads.size());
@@ -286,10 +278,10 @@ TEST_F(StreamLoadTest, NullStreamIsInvalid) {
 
 TEST_F(StreamLoadTest, StreamLoadReplacesAnEarlierDocument) {
   const std::string other = MakeArchive("other.zip", {{"c.txt", "gamma"}});
-  ASSERT_EQ(S_OK, m_file->Load(HostPath(other).c_str(), 0));
+  ASSERT_EQ(S_OK, m_file->Load(WindowsPath(other).c_str(), 0));
   const auto before = WorkEntries("aw");
   ASSERT_EQ(1u, before.size());
-  auto source = MakeTestStream(ReadBytes(m_archive));
+  auto source = MakeTestStream(ReadAll(m_archive));
   ASSERT_EQ(S_OK, m_stream->Load(source.Get()));
   EXPECT_FALSE(fs::exists(fs::path(m_work) / before.front()));
   ExpectExtracted();

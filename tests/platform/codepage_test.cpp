@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include "support/scoped_env.h"
 #include "utf_codec.h"  // the incremental decoder, internal to the platform
 
 namespace {
@@ -40,32 +41,7 @@ std::string Encode(UINT codePage, const WString& text, LPCSTR defaultChar = null
   return out;
 }
 
-// Sets or clears an environment variable for one test and puts it back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : m_name(name) {
-    const char* old = std::getenv(name);
-    m_had = old != nullptr;
-    if (old) m_old = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (m_had) {
-      setenv(m_name.c_str(), m_old.c_str(), 1);
-    } else {
-      unsetenv(m_name.c_str());
-    }
-  }
-
- private:
-  std::string m_name;
-  std::string m_old;
-  bool m_had = false;
-};
+using arcwise_test::ScopedEnv;
 
 TEST(CodePageDecode, Windows1252IncludingItsUndefinedBytes) {
   EXPECT_EQ(Decode(1252, "\x80"), WString(1, WCHAR(0x20AC)));

@@ -33,10 +33,7 @@ class CThingFactory final : public arcwise_test::ComObject<IClassFactory> {
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
     *ppv = nullptr;
     if (pUnkOuter) return CLASS_E_NOAGGREGATION;
-    auto* thing = new CThing;
-    HRESULT hr = thing->QueryInterface(riid, ppv);
-    thing->Release();
-    return hr;
+    return arcwise_test::HandOut(new CThing, riid, ppv);
   }
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 

@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+using arcwise_test::kShareAll;
 
 std::string RawAttribute(const std::string& path) {
   char value[64];
@@ -30,7 +30,7 @@ std::string RawAttribute(const std::string& path) {
 class FilesAttributes : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
     std::string probe = m_folder + "/probe";
     std::ofstream(probe) << "p";
     if (setxattr(probe.c_str(), "user.arcwise-probe", "1", 1, 0) != 0) {

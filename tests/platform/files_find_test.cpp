@@ -57,7 +57,7 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 class FilesFind : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
     std::ofstream(m_folder + "/a.txt") << "12345";
     std::ofstream(m_folder + "/B.TXT") << "";
     std::ofstream(m_folder + "/noext") << "1";

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "support/files.h"
 #include "support/test_env.h"
 
 namespace {
@@ -20,26 +21,19 @@ WString WinPath(const std::string& folder, const char* name) {
   return arcwise_test::WideFolder(folder) + Utf8ToUtf16(name);
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using arcwise_test::ReadAll;
+using arcwise_test::WriteAll;
 
 HANDLE Open(const WString& path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
   return CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+using arcwise_test::kShareAll;
 
 class FilesHandles : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
   }
   std::string m_folder;
 };
@@ -51,7 +45,7 @@ TEST_F(FilesHandles, OpenExistingTellsMissingFileFromMissingFolder) {
   EXPECT_EQ(INVALID_HANDLE_VALUE,
             Open(WinPath(m_folder, "nofolder\\absent.txt"), GENERIC_READ, kShareAll, OPEN_EXISTING));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-  WriteText(m_folder + "/plain", "x");
+  WriteAll(m_folder + "/plain", "x");
   EXPECT_EQ(INVALID_HANDLE_VALUE,
             Open(WinPath(m_folder, "plain\\inside.txt"), GENERIC_READ, kShareAll, OPEN_EXISTING));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
@@ -71,12 +65,12 @@ TEST_F(FilesHandles, DispositionsCreateTruncateAndReportExistingNames) {
   EXPECT_EQ(INVALID_HANDLE_VALUE, Open(name, GENERIC_WRITE, 0, CREATE_NEW));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
 
-  WriteText(posix, "old content");
+  WriteAll(posix, "old content");
   h = Open(name, GENERIC_READ, kShareAll, OPEN_ALWAYS);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
   CloseHandle(h);
-  EXPECT_EQ("old content", ReadText(posix));
+  EXPECT_EQ("old content", ReadAll(posix));
 
   h = Open(name, GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
@@ -84,7 +78,7 @@ TEST_F(FilesHandles, DispositionsCreateTruncateAndReportExistingNames) {
   CloseHandle(h);
   EXPECT_EQ(0u, fs::file_size(posix));
 
-  WriteText(posix, "again");
+  WriteAll(posix, "again");
   h = Open(name, GENERIC_WRITE, 0, TRUNCATE_EXISTING);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   CloseHandle(h);
@@ -162,11 +156,11 @@ TEST_F(FilesHandles, ReadWriteSeekSizeAndEndOfFile) {
   EXPECT_EQ(5, size.QuadPart);
   EXPECT_TRUE(FlushFileBuffers(h));
   ASSERT_TRUE(CloseHandle(h));
-  EXPECT_EQ("hello", ReadText(m_folder + "/rw.bin"));
+  EXPECT_EQ("hello", ReadAll(m_folder + "/rw.bin"));
 }
 
 TEST_F(FilesHandles, RightsOfTheHandleAreEnforced) {
-  WriteText(m_folder + "/r.txt", "data");
+  WriteAll(m_folder + "/r.txt", "data");
   HANDLE reader = Open(WinPath(m_folder, "r.txt"), GENERIC_READ, kShareAll, OPEN_EXISTING);
   ASSERT_NE(INVALID_HANDLE_VALUE, reader);
   DWORD done = 7;
@@ -183,11 +177,11 @@ TEST_F(FilesHandles, RightsOfTheHandleAreEnforced) {
   EXPECT_FALSE(ReadFile(writer, &c, 1, &done, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
   CloseHandle(writer);
-  EXPECT_EQ("data", ReadText(m_folder + "/r.txt"));
+  EXPECT_EQ("data", ReadAll(m_folder + "/r.txt"));
 }
 
 TEST_F(FilesHandles, AppendOnlyRightsWriteAtTheEnd) {
-  WriteText(m_folder + "/log.txt", "one\n");
+  WriteAll(m_folder + "/log.txt", "one\n");
   HANDLE h = Open(WinPath(m_folder, "log.txt"), FILE_APPEND_DATA, kShareAll, OPEN_EXISTING);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   LARGE_INTEGER zero{};
@@ -195,7 +189,7 @@ TEST_F(FilesHandles, AppendOnlyRightsWriteAtTheEnd) {
   DWORD done = 0;
   ASSERT_TRUE(WriteFile(h, "two\n", 4, &done, nullptr));
   CloseHandle(h);
-  EXPECT_EQ("one\ntwo\n", ReadText(m_folder + "/log.txt"));
+  EXPECT_EQ("one\ntwo\n", ReadAll(m_folder + "/log.txt"));
 }
 
 TEST_F(FilesHandles, FoldersCannotBeOpenedAsFiles) {
@@ -217,14 +211,14 @@ TEST_F(FilesHandles, BothSeparatorsNameTheSameFile) {
   DWORD done;
   WriteFile(h, "sep", 3, &done, nullptr);
   CloseHandle(h);
-  EXPECT_EQ("sep", ReadText(m_folder + "/a/b.txt"));
+  EXPECT_EQ("sep", ReadAll(m_folder + "/a/b.txt"));
   h = Open(WinPath(m_folder, "a\\b.txt"), GENERIC_READ, kShareAll, OPEN_EXISTING);
   EXPECT_NE(INVALID_HANDLE_VALUE, h);
   CloseHandle(h);
 }
 
 TEST_F(FilesHandles, FinalPathIsAbsoluteAndOpensAgain) {
-  WriteText(m_folder + "/final.txt", "f");
+  WriteAll(m_folder + "/final.txt", "f");
   // ".." is resolved on the name, as Win32 does: "sub" need not exist.
   HANDLE h = Open(WinPath(m_folder, "sub\\.\\..\\final.txt"), GENERIC_READ, kShareAll, OPEN_EXISTING);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);

@@ -16,12 +16,12 @@
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+using arcwise_test::kShareAll;
 
 class FilesLock : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
     std::ofstream(m_folder + "/lock") << "";
     std::ofstream(m_folder + "/from") << "new";
     std::ofstream(m_folder + "/to") << "old";

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 class FilesNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
   }
   WString Win(const char* name) const { return arcwise_test::WideFolder(m_folder) + Utf8ToUtf16(name); }
   void Touch(const char* name) const { std::ofstream(m_folder + "/" + name) << "x"; }

@@ -14,20 +14,21 @@
 
 #include <windows.h>
 
+#include "support/files.h"
 #include "support/test_env.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+using arcwise_test::kShareAll;
 
 class FilesShare : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
     m_posix = m_folder + "/shared.txt";
-    std::ofstream(m_posix, std::ios::binary) << "content";
+    arcwise_test::WriteAll(m_posix, "content");
     m_name = arcwise_test::WideFolder(m_folder) + W("shared.txt");
   }
 

@@ -130,7 +130,7 @@ TEST(FilesTempPath, ShortBufferGetsTheSizeNeeded) {
 class FilesTempName : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
   }
   size_t CountFiles() const {
     return static_cast<size_t>(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()));

@@ -15,6 +15,7 @@
 
 #include "filter/modules/fake_filter.h"
 #include "support/loaded_module.h"
+#include "support/files.h"
 #include "support/test_env.h"
 
 namespace {
@@ -52,7 +53,7 @@ class LoadIFilterTest : public ::testing::Test {
 
   WString WriteFile(const std::string& name, const std::string& content) {
     std::string path = m_folder + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
+    arcwise_test::WriteAll(path, content);
     return Utf8ToUtf16(path);
   }
 

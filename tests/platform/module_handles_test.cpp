@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include "platform/modules/test_com_module.h"
+#include "support/files.h"
 #include "support/test_env.h"
 
 namespace {
@@ -86,7 +87,7 @@ std::string RealPath(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  arcwise_test::WriteAll(path, bytes);
 }
 
 TEST(ModuleLoader, LoadsAreCountedAndTheLastFreeUnloads) {

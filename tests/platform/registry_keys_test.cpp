@@ -179,20 +179,9 @@ TEST(RegistryKeys, PathSyntaxErrors) {
 
 TEST(RegistryKeys, DeleteKeyRefusesSubkeysShDeleteKeyRemovesTree) {
   TestKey root(W("KeysDelete"));
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(root.get(), W("Top\\Mid\\Leaf"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(key, W("Leaf"), 1), ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(root.get(), W("Top\\Other"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(root.get(), W("Keep"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  ASSERT_NO_FATAL_FAILURE(arcwise_test::SetDword(root.get(), W("Top\\Mid\\Leaf"), W("Leaf"), 1));
+  ASSERT_NO_FATAL_FAILURE(arcwise_test::CreateKey(root.get(), W("Top\\Other")));
+  ASSERT_NO_FATAL_FAILURE(arcwise_test::CreateKey(root.get(), W("Keep")));
 
   EXPECT_EQ(RegDeleteKeyW(root.get(), W("Top")), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteKeyW(root.get(), W("Top\\Mid")), ERROR_ACCESS_DENIED);
@@ -200,12 +189,9 @@ TEST(RegistryKeys, DeleteKeyRefusesSubkeysShDeleteKeyRemovesTree) {
   EXPECT_EQ(RegDeleteKeyW(root.get(), W("Top\\Mid\\Leaf")), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteKeyW(root.get(), nullptr), ERROR_INVALID_PARAMETER);
 
-  ASSERT_EQ(RegCreateKeyExW(root.get(), W("Top\\Mid\\Again\\Deeper"), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(SetDword(key, W("V"), 1), ERROR_SUCCESS);
-  RegCloseKey(key);
+  ASSERT_NO_FATAL_FAILURE(arcwise_test::SetDword(root.get(), W("Top\\Mid\\Again\\Deeper"), W("V"), 1));
   EXPECT_EQ(SHDeleteKeyW(root.get(), W("TOP")), ERROR_SUCCESS);
+  HKEY key = nullptr;
   EXPECT_EQ(RegOpenKeyExW(root.get(), W("Top\\Mid\\Again\\Deeper"), 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegOpenKeyExW(root.get(), W("Top"), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);

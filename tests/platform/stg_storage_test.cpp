@@ -31,6 +31,14 @@ HRESULT OpenSetStorage(const std::string& path, IPropertySetStorage** storage,
                           reinterpret_cast<void**>(storage));
 }
 
+// The summary set of the file at path, opened read-only as the property
+// emitter opens it; a failure fails the test.
+void OpenSummary(const std::string& path, IPropertyStorage** props) {
+  ComPtr<IPropertySetStorage> storage;
+  ASSERT_EQ(OpenSetStorage(path, &storage), S_OK);
+  ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, props), S_OK);
+}
+
 class StgStorageTest : public ::testing::Test {
  protected:
   void SetUp() override { m_folder = arcwise_test::MakeTestFolder("stg"); }
@@ -102,10 +110,8 @@ TEST_F(StgStorageTest, ArgumentsOutsideTheReadOnlySubsetAreRefused) {
 }
 
 TEST_F(StgStorageTest, EnumeratesSummaryPropertiesInStreamOrderWithoutTheCodePage) {
-  ComPtr<IPropertySetStorage> storage;
-  ASSERT_EQ(OpenSetStorage(WriteSample(), &storage), S_OK);
   ComPtr<IPropertyStorage> props;
-  ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props), S_OK);
+  ASSERT_NO_FATAL_FAILURE(OpenSummary(WriteSample(), &props));
   ComPtr<IEnumSTATPROPSTG> e;
   ASSERT_EQ(props->Enum(&e), S_OK);
 
@@ -124,10 +130,8 @@ TEST_F(StgStorageTest, EnumeratesSummaryPropertiesInStreamOrderWithoutTheCodePag
 }
 
 TEST_F(StgStorageTest, EnumeratorSkipResetAndCloneKeepTheirOwnPositions) {
-  ComPtr<IPropertySetStorage> storage;
-  ASSERT_EQ(OpenSetStorage(WriteSample(), &storage), S_OK);
   ComPtr<IPropertyStorage> props;
-  ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props), S_OK);
+  ASSERT_NO_FATAL_FAILURE(OpenSummary(WriteSample(), &props));
   ComPtr<IEnumSTATPROPSTG> e;
   ASSERT_EQ(props->Enum(&e), S_OK);
   props.Reset();  // the enumeration keeps what it walks alive
@@ -155,10 +159,8 @@ TEST_F(StgStorageTest, EnumeratorSkipResetAndCloneKeepTheirOwnPositions) {
 }
 
 TEST_F(StgStorageTest, ReadMultipleGivesCallerOwnedValues) {
-  ComPtr<IPropertySetStorage> storage;
-  ASSERT_EQ(OpenSetStorage(WriteSample(), &storage), S_OK);
   ComPtr<IPropertyStorage> props;
-  ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props), S_OK);
+  ASSERT_NO_FATAL_FAILURE(OpenSummary(WriteSample(), &props));
 
   PROPSPEC specs[7] = {};
   const PROPID ids[] = {PIDSI_TITLE, PIDSI_PAGECOUNT, PIDSI_AUTHOR, PIDSI_CREATE_DTM, 40, PID_CODEPAGE,
@@ -227,10 +229,8 @@ TEST_F(StgStorageTest, AnsiTypedStringsOfAUnicodeSetComeOutInTheAnsiCodePage) {
   PropertySetWriter summary(FMTID_SummaryInformation, 1200);
   summary.LpstrUnicode(PIDSI_TITLE, u"Caf\u00E9");
   ASSERT_TRUE(arcwise_test::WriteSummaryInformationFile(path, summary));
-  ComPtr<IPropertySetStorage> storage;
-  ASSERT_EQ(OpenSetStorage(path, &storage), S_OK);
   ComPtr<IPropertyStorage> props;
-  ASSERT_EQ(storage->Open(FMTID_SummaryInformation, STGM_READ | STGM_SHARE_EXCLUSIVE, &props), S_OK);
+  ASSERT_NO_FATAL_FAILURE(OpenSummary(path, &props));
   PROPSPEC titleSpec = {};
   titleSpec.ulKind = PRSPEC_PROPID;
   titleSpec.propid = PIDSI_TITLE;
@@ -291,10 +291,7 @@ TEST_F(StgStorageTest, WritingMethodsAreRefusedOnTheReadOnlyStorage) {
 
 TEST_F(StgStorageTest, BackslashPathsAndParallelOpensReadTheSameValues) {
   std::string path = WriteSample();
-  WString windowsPath = Wide(path);
-  for (auto& c : windowsPath) {
-    if (c == u'/') c = u'\\';
-  }
+  const WString windowsPath = arcwise_test::WindowsPath(path);
   // Each thread opens the file on its own, as filter objects on different
   // threads do; every one must see the whole set.
   std::vector<std::thread> threads;

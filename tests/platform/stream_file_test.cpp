@@ -11,28 +11,25 @@
 #include "compat/ComPtr.h"
 #include <shlwapi.h>
 
+#include "support/files.h"
+#include "support/stream_util.h"
 #include "support/test_env.h"
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+using arcwise_test::kShareAll;
 
 class StreamFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = arcwise_test::MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder = arcwise_test::MakeFolderOfCurrentTest();
     m_posix = m_folder + "/data.bin";
     m_path = arcwise_test::WideFolder(m_folder) + W("data.bin");
   }
   void TearDown() override { std::filesystem::remove_all(m_folder); }
 
-  void WriteFileContent(const std::string& content) {
-    std::ofstream(m_posix, std::ios::binary) << content;
-  }
-  std::string FileContent() const {
-    std::ifstream in(m_posix, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  void WriteFileContent(const std::string& content) { arcwise_test::WriteAll(m_posix, content); }
+  std::string FileContent() const { return arcwise_test::ReadAll(m_posix); }
   HRESULT Open(DWORD mode, IStream** stream, BOOL create = FALSE) {
     return SHCreateStreamOnFileEx(m_path.c_str(), mode, 0, create, nullptr, stream);
   }
@@ -42,11 +39,7 @@ class StreamFileTest : public ::testing::Test {
   WString m_path;
 };
 
-HRESULT SeekTo(IStream* stream, LONGLONG offset, DWORD origin, ULARGE_INTEGER* result = nullptr) {
-  LARGE_INTEGER move;
-  move.QuadPart = offset;
-  return stream->Seek(move, origin, result);
-}
+using arcwise_test::SeekTo;
 
 TEST_F(StreamFileTest, DenyWriteStreamBlocksWritersUntilReleased) {
   WriteFileContent("shared");

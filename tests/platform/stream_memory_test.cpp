@@ -10,20 +10,12 @@
 #include "compat/ComPtr.h"
 #include <shlwapi.h>
 
+#include "support/stream_util.h"
+
 namespace {
 
-ULONGLONG Position(IStream* stream) {
-  LARGE_INTEGER zero{};
-  ULARGE_INTEGER now{};
-  EXPECT_EQ(S_OK, stream->Seek(zero, STREAM_SEEK_CUR, &now));
-  return now.QuadPart;
-}
-
-HRESULT SeekTo(IStream* stream, LONGLONG offset, DWORD origin, ULARGE_INTEGER* result = nullptr) {
-  LARGE_INTEGER move;
-  move.QuadPart = offset;
-  return stream->Seek(move, origin, result);
-}
+using arcwise_test::Position;
+using arcwise_test::SeekTo;
 
 std::string ReadAll(IStream* stream) {
   EXPECT_EQ(S_OK, SeekTo(stream, 0, STREAM_SEEK_SET));

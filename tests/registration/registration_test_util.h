@@ -185,10 +185,7 @@ class FakeRegistrationFactory final : public arcwise_test::ComObject<IClassFacto
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    auto* object = new FakeRegistration(m_behaviour);
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return arcwise_test::HandOut(new FakeRegistration(m_behaviour), riid, ppv);
   }
   STDMETHOD(LockServer)(BOOL) override { return S_OK; }
 

@@ -1,6 +1,6 @@
-// File helpers of every test folder: whole-file reads and writes, the names
-// in a folder or a tree, and the shape of the names the temporary-name
-// service hands out. Plain POSIX/std::filesystem, so a test can check what
+// File helpers of every test folder: whole-file reads and writes, the lines
+// of a text, the names in a folder or a tree, and the shape of the names the
+// temporary-name service hands out. Plain POSIX/std::filesystem, so a test can check what
 // the module did without going through the code under test. Any thread.
 #pragma once
 
@@ -9,20 +9,29 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace arcwise_test {
 
-inline std::string ReadAll(const std::string& path) {
+inline std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // Replaces the file's content (creating it) with exactly these bytes.
-inline void WriteAll(const std::string& path, const std::string& data) {
+inline void WriteAll(const std::filesystem::path& path, const std::string& data) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// The lines of a text (a file's, a program's output) without their '\n'.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 // The names directly in folder, sorted.

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 
 #include <windows.h>
+
+#include "support/files.h"
+#include "support/scoped_env.h"
 
 namespace arcwise_test {
 
@@ -14,35 +16,17 @@ namespace {
 
 constexpr off_t kKeptBytes = 2 * 4096;  // two pages of SQLite's default size
 
-// Switches the process's registry to another file for one scope. The old
-// connection closes at the first registry call after the switch back, and
-// with it the database is checkpointed: the whole file is on disk.
-class RegistrySwitch {
- public:
-  explicit RegistrySwitch(const std::string& path) {
-    if (const char* old = getenv("ARCWISE_REGISTRY")) m_old = old;
-    setenv("ARCWISE_REGISTRY", path.c_str(), 1);
-  }
-  ~RegistrySwitch() {
-    setenv("ARCWISE_REGISTRY", m_old.c_str(), 1);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &key) == ERROR_SUCCESS) RegCloseKey(key);
-  }
-
- private:
-  std::string m_old;
-};
-
 }  // namespace
 
 void WriteGarbageRegistry(const std::string& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (int i = 0; i < 512; ++i) out << "not a registry ";
+  std::string bytes;
+  for (int i = 0; i < 512; ++i) bytes += "not a registry ";
+  WriteAll(path, bytes);
 }
 
 void WriteTruncatedRegistry(const std::string& path) {
   {
-    RegistrySwitch use(path);
+    ScopedEnv use("ARCWISE_REGISTRY", path);
     const std::string filler(400, 'x');
     for (int i = 0; i < 200; ++i) {
       const WString name = Utf8ToUtf16("Software\\Filler\\Key" + std::to_string(i));
@@ -56,6 +40,10 @@ void WriteTruncatedRegistry(const std::string& path) {
       RegCloseKey(key);
     }
   }
+  // The file's connection closes at the first registry call after the switch
+  // back, and with it the database is checkpointed: the whole file is on disk.
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &key) == ERROR_SUCCESS) RegCloseKey(key);
   if (truncate(path.c_str(), kKeptBytes) != 0) std::abort();
 }
 

@@ -78,6 +78,15 @@ inline StoredValue ReadValue(HKEY root, const WString& path, LPCWSTR name) {
   return result;
 }
 
+// A REG_SZ value of root\path (the default one for a null name), or
+// "<missing>" when the key, the value or that type is not there, so that one
+// comparison with the expected text covers all three.
+inline WString StringOrMissing(HKEY root, const WString& path, LPCWSTR name = nullptr) {
+  const StoredValue value = ReadValue(root, path, name);
+  if (value.status != ERROR_SUCCESS || value.type != REG_SZ) return W("<missing>");
+  return value.Text();
+}
+
 inline bool KeyExists(HKEY root, const WString& path) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

@@ -6,9 +6,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "support/files.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -30,11 +29,6 @@ std::string MakeCaptureFile(const char* stem) {
 }
 
 }  // namespace
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& envOverrides, const std::string& stdinFile) {
@@ -72,11 +66,17 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   posix_spawn_file_actions_destroy(&actions);
-  result.out = ReadWholeFile(outPath);
-  result.err = ReadWholeFile(errPath);
+  result.out = ReadAll(outPath);
+  result.err = ReadAll(errPath);
   unlink(outPath.c_str());
   unlink(errPath.c_str());
   return result;
+}
+
+std::vector<std::string> PreloadEnvironment(const std::string& library) {
+  const char* own = getenv("ASAN_OPTIONS");
+  std::string options = own && *own ? std::string(own) + ":" : std::string();
+  return {"LD_PRELOAD=" + library, "ASAN_OPTIONS=" + options + "verify_asan_link_order=0"};
 }
 
 }  // namespace arcwise_test

@@ -22,7 +22,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& envOverrides = {},
                          const std::string& stdinFile = "");
 
-// The whole content of a file; empty when it cannot be read.
-std::string ReadWholeFile(const std::string& path);
+// The overrides that preload `library` (the disk-full library, say) into a
+// program RunProcess starts. A library ahead of AddressSanitizer's runtime is
+// refused unless ASAN_OPTIONS says otherwise, so that is added to this
+// process's own options.
+std::vector<std::string> PreloadEnvironment(const std::string& library);
 
 }  // namespace arcwise_test

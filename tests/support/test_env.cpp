@@ -1,5 +1,7 @@
 #include "support/test_env.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <stdexcept>
 
@@ -60,11 +62,20 @@ std::string MakeTestFolder(const std::string& name) {
   return path;
 }
 
-WString WideFolder(const std::string& posixFolder) {
-  WString wide = Utf8ToUtf16(posixFolder);
+std::string MakeFolderOfCurrentTest() {
+  return MakeTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
+WString WindowsPath(const std::string& posixPath) {
+  WString wide = Utf8ToUtf16(posixPath);
   for (auto& c : wide) {
     if (c == u'/') c = u'\\';
   }
+  return wide;
+}
+
+WString WideFolder(const std::string& posixFolder) {
+  WString wide = WindowsPath(posixFolder);
   if (wide.empty() || wide.back() != u'\\') wide += u'\\';
   return wide;
 }

@@ -1,7 +1,9 @@
 // Per-process test environment: a private temporary folder (TMPDIR points
 // into it) and a private registry database (ARCWISE_REGISTRY), made before
-// the first test and removed after the last. Also a capture of the debug
-// output channel. Single-threaded set-up; the capture is thread-safe.
+// the first test and removed after the last, with the folders of each test
+// inside it and their paths as a Windows host writes them. Also a capture of
+// the debug output channel. Single-threaded set-up; the capture is
+// thread-safe.
 #pragma once
 
 #include <mutex>
@@ -12,11 +14,18 @@
 
 namespace arcwise_test {
 
+// Every share mode: an open that stands in no other open's way.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Root of this process's private folder (no trailing separator).
 const std::string& TestRoot();
 // A fresh, empty folder under TestRoot() for one test (no trailing separator).
 std::string MakeTestFolder(const std::string& name);
-// The same as a wide path with a trailing backslash, as the module passes folders.
+// The same, named after the running test.
+std::string MakeFolderOfCurrentTest();
+// A POSIX path as a Windows host hands it over: UTF-16, '\' separators.
+WString WindowsPath(const std::string& posixPath);
+// The same for a folder, with a trailing backslash, as the module passes folders.
 WString WideFolder(const std::string& posixFolder);
 // The registry database the process uses now.
 const std::string& RegistryFile();

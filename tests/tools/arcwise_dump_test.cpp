@@ -12,14 +12,9 @@
 // alone afterwards.
 #include <gtest/gtest.h>
 
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,14 +25,15 @@
 #include <shlwapi.h>
 #include <windows.h>
 
-#include "support/zip_writer.h"
 #include "filter/modules/fake_filter.h"
 #include "support/compound_writer.h"
+#include "support/files.h"
 #include "support/registry_damage.h"
+#include "support/registry_util.h"
 #include "support/run_process.h"
+#include "support/scoped_env.h"
 #include "support/test_env.h"
-
-extern char** environ;
+#include "support/zip_writer.h"
 
 namespace {
 
@@ -59,20 +55,9 @@ double Number(const Json& value) { return value.is_number() ? value.get<double>(
 
 // ---- Running the tool --------------------------------------------------------
 using RunResult = arcwise_test::ProcessResult;
-using arcwise_test::ReadWholeFile;
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
+using arcwise_test::Lines;
+using arcwise_test::ReadAll;
+using arcwise_test::WriteAll;
 
 const char kFirstRunPrefix[] = "arcwise-dump: first run: ";
 
@@ -88,8 +73,6 @@ std::vector<std::string> ErrorLines(const std::string& err) {
 class ArcwiseDumpTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::string(ARCWISE_DUMP_PATH).empty())
-      GTEST_SKIP() << "arcwise-dump, libarcwise.so or the stock filters are not part of this build";
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     m_folder = arcwise_test::MakeTestFolder(std::string("dump_") + info->name());
     m_registry = m_folder + "/registry.db";
@@ -97,10 +80,6 @@ class ArcwiseDumpTest : public ::testing::Test {
     fs::create_directories(m_tmp);
     m_files = m_folder + "/files";
     fs::create_directories(m_files);
-  }
-  void TearDown() override {
-    // The test reads the tool's registry through its own platform library.
-    setenv("ARCWISE_REGISTRY", arcwise_test::RegistryFile().c_str(), 1);
   }
 
   RunResult Run(const std::vector<std::string>& args, const std::string& stdinFile = "",
@@ -124,10 +103,10 @@ class ArcwiseDumpTest : public ::testing::Test {
     arcwise_test::ZipWriter outer;
     outer.Add("docs/readme.txt", "hello from the readme")
         .Add("docs/notes/plan.md", "plan: ship it")
-        .Add("report.doc", ReadWholeFile(doc))
+        .Add("report.doc", ReadAll(doc))
         .Add("nested/inner.zip", inner.Bytes());
     std::string path = File(name);
-    WriteWhole(path, outer.Bytes());
+    WriteAll(path, outer.Bytes());
     return path;
   }
 
@@ -145,27 +124,17 @@ class ArcwiseDumpTest : public ::testing::Test {
   std::string m_folder, m_registry, m_tmp, m_files;
 };
 
+// The test reads the tool's registry through its own platform library,
+// pointed at the tool's database for the one read.
 // Default value of an HKCR key in the registry at `database`, or "<missing>".
 std::string ClassesDefault(const std::string& database, const std::string& path) {
-  setenv("ARCWISE_REGISTRY", database.c_str(), 1);
-  WCHAR data[1024] = {};
-  DWORD cb = sizeof(data);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, Utf8ToUtf16(path).c_str(), nullptr, RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, data,
-                   &cb) != ERROR_SUCCESS)
-    return "<missing>";
-  return Utf16ToUtf8(data);
+  arcwise_test::ScopedEnv tools("ARCWISE_REGISTRY", database);
+  return Utf16ToUtf8(arcwise_test::StringOrMissing(HKEY_CLASSES_ROOT, Utf8ToUtf16(path)));
 }
 
 DWORD SubkeyCount(const std::string& database, const std::string& path) {
-  setenv("ARCWISE_REGISTRY", database.c_str(), 1);
-  HKEY key = nullptr;
-  WString wide = Utf8ToUtf16(path);
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  DWORD subkeys = 0;
-  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                   nullptr);
-  RegCloseKey(key);
-  return subkeys;
+  arcwise_test::ScopedEnv tools("ARCWISE_REGISTRY", database);
+  return arcwise_test::SubKeyCount(HKEY_CLASSES_ROOT, Utf8ToUtf16(path));
 }
 
 const char kArcwiseServerKey[] = "CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}\\InprocServer32";
@@ -173,7 +142,7 @@ const char kArcwiseServerKey[] = "CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}\
 // ---- First run -------------------------------------------------------------------
 
 TEST_F(ArcwiseDumpTest, FirstRunRegistersTheBundledModulesOnceAndThenLeavesTheRegistryAlone) {
-  WriteWhole(File("note.txt"), "first run text");
+  WriteAll(File("note.txt"), "first run text");
   ASSERT_FALSE(fs::exists(m_registry));
 
   RunResult first = Run({File("note.txt")});
@@ -206,7 +175,7 @@ TEST_F(ArcwiseDumpTest, FirstRunRegistersTheBundledModulesOnceAndThenLeavesTheRe
 }
 
 TEST_F(ArcwiseDumpTest, ARegistryWithoutTheArchiveFilterIsSetUpAgainAndNoRegisterOptsOut) {
-  WriteWhole(File("note.txt"), "text");
+  WriteAll(File("note.txt"), "text");
   // --no-register on a fresh machine: nothing is registered, so no filter.
   RunResult bare = Run({"--no-register", File("note.txt")});
   EXPECT_EQ(bare.exitCode, 1);
@@ -227,7 +196,7 @@ TEST_F(ArcwiseDumpTest, SimultaneousFirstRunsAllSucceed) {
   arcwise_test::ZipWriter writer;
   writer.Add("a.txt", "hello from a");
   const std::string archive = File("s.zip");
-  WriteWhole(archive, writer.Bytes());
+  WriteAll(archive, writer.Bytes());
   constexpr int kRounds = 20, kProcesses = 16;
   for (int round = 0; round < kRounds; ++round) {
     m_registry = m_folder + "/registry-" + std::to_string(round) + ".db";
@@ -245,7 +214,7 @@ TEST_F(ArcwiseDumpTest, SimultaneousFirstRunsAllSucceed) {
 }
 
 TEST_F(ArcwiseDumpTest, AReadOnlyRegistrySaysWhyNothingCouldBeRegistered) {
-  WriteWhole(File("note.txt"), "text");
+  WriteAll(File("note.txt"), "text");
   RunResult run = Run({File("note.txt")}, "", {"ARCWISE_REGISTRY_READONLY=1"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("arcwise-dump: first run: the registry " + m_registry + " could not be written: "),
@@ -312,7 +281,7 @@ TEST_F(ArcwiseDumpTest, JsonLinesParseAndHoldEveryChunkOfTheArchive) {
 
 TEST_F(ArcwiseDumpTest, JsonEscapesControlCharactersQuotesAndKeepsUnicode) {
   const std::string text = "tab\there \"quoted\" back\\slash\x01\x7f caf\xC3\xA9 \xF0\x9F\x98\x80";
-  WriteWhole(File("odd.txt"), text);
+  WriteAll(File("odd.txt"), text);
   RunResult run = Run({"--json", File("odd.txt")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<Json> records = ParseJsonLines(run.out);
@@ -334,12 +303,13 @@ TEST_F(ArcwiseDumpTest, JsonEscapesControlCharactersQuotesAndKeepsUnicode) {
 // pieces comes out whole; a lone half is U+FFFD at the end of a chunk, but
 // pairs with the first unit of a NO_BREAK chunk the plain text joins on.
 TEST_F(ArcwiseDumpTest, SurrogatePairsSplitBetweenPiecesComeOutWhole) {
-  if (std::string(ARCWISE_FAKE_FILTER_MODULE).empty()) GTEST_SKIP() << "the fake filter is not part of this build";
-  setenv("ARCWISE_REGISTRY", m_registry.c_str(), 1);
-  ASSERT_EQ(arcwise_fake::RegisterFakeClass(CLSID_ArcwiseFakeFilter, Utf8ToUtf16(ARCWISE_FAKE_FILTER_MODULE)),
-            ERROR_SUCCESS);
+  {
+    arcwise_test::ScopedEnv tools("ARCWISE_REGISTRY", m_registry);
+    ASSERT_EQ(arcwise_fake::RegisterFakeClass(CLSID_ArcwiseFakeFilter, Utf8ToUtf16(ARCWISE_FAKE_FILTER_MODULE)),
+              ERROR_SUCCESS);
+  }
   const std::string run(65535, 'x');
-  WriteWhole(File("split.fake"), "chunk text " + run + "\\uD83D\\uDE00 tail\\uD800\nchunk text \\uDC00lone\n");
+  WriteAll(File("split.fake"), "chunk text " + run + "\\uD83D\\uDE00 tail\\uD800\nchunk text \\uDC00lone\n");
   const std::string face = "\xF0\x9F\x98\x80", replacement = "\xEF\xBF\xBD", joinedPair = "\xF0\x90\x80\x80";
   const std::string clsid = Utf16ToUtf8(GuidToString(CLSID_ArcwiseFakeFilter));
 
@@ -358,7 +328,7 @@ TEST_F(ArcwiseDumpTest, SurrogatePairsSplitBetweenPiecesComeOutWhole) {
 TEST_F(ArcwiseDumpTest, TextOutputIsOnlyTheTextWithBlankLinesBetweenChunks) {
   arcwise_test::ZipWriter writer;
   writer.Add("a.txt", "alpha one").Add("b/c.txt", "beta two\n");
-  WriteWhole(File("two.zip"), writer.Bytes());
+  WriteAll(File("two.zip"), writer.Bytes());
   RunResult run = Run({"--text", File("two.zip")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "alpha one\n\nbeta two\n\na.txt\n\nb\\c.txt\n");
@@ -370,8 +340,8 @@ TEST_F(ArcwiseDumpTest, TextOutputJoinsTheContinuationChunksOfALongTextExactly) 
   std::string big;
   for (int i = 0; big.size() < 300 * 1024; ++i) big += "word" + std::to_string(i) + (i % 13 ? " " : "\n");
   big += "\n";
-  WriteWhole(File("big.txt"), big);
-  WriteWhole(File("small.txt"), "after\n");
+  WriteAll(File("big.txt"), big);
+  WriteAll(File("small.txt"), "after\n");
   RunResult loose = Run({"--text", File("big.txt"), File("small.txt")});
   ASSERT_EQ(loose.exitCode, 0) << loose.err;
   EXPECT_TRUE(loose.out == big + "\nafter\n") << "output differs from the file's text; sizes " << loose.out.size()
@@ -379,7 +349,7 @@ TEST_F(ArcwiseDumpTest, TextOutputJoinsTheContinuationChunksOfALongTextExactly) 
 
   arcwise_test::ZipWriter writer;
   writer.Add("big.txt", big);
-  WriteWhole(File("big.zip"), writer.Bytes());
+  WriteAll(File("big.zip"), writer.Bytes());
   RunResult archived = Run({"--text", File("big.zip")});
   ASSERT_EQ(archived.exitCode, 0) << archived.err;
   EXPECT_TRUE(archived.out == big + "\nbig.txt\n") << "sizes " << archived.out.size() << " and " << big.size();
@@ -489,9 +459,9 @@ TEST_F(ArcwiseDumpTest, StreamStdinAndClassIdRoutesGiveTheSameChunks) {
 // ---- Errors ------------------------------------------------------------------------
 
 TEST_F(ArcwiseDumpTest, EachFailingFileGetsOneLineNamingItsCauseAndTheOthersStillRun) {
-  WriteWhole(File("good.txt"), "still dumped");
-  WriteWhole(File("bad.zip"), "this is not a zip archive at all");
-  WriteWhole(File("data.xyz"), "no filter for this");
+  WriteAll(File("good.txt"), "still dumped");
+  WriteAll(File("bad.zip"), "this is not a zip archive at all");
+  WriteAll(File("data.xyz"), "no filter for this");
   fs::create_directories(File("folder.txt"));
   RunResult run = Run({"--text", File("missing.txt"), File("data.xyz"), File("bad.zip"), File("folder.txt"),
                        File("good.txt")});
@@ -507,7 +477,7 @@ TEST_F(ArcwiseDumpTest, EachFailingFileGetsOneLineNamingItsCauseAndTheOthersStil
 }
 
 TEST_F(ArcwiseDumpTest, AFilterClassThatIsNotRegisteredIsNamedWithItsCode) {
-  WriteWhole(File("note.txt"), "text");
+  WriteAll(File("note.txt"), "text");
   RunResult run = Run({"--clsid", "{00000000-1111-2222-3333-444444444444}", File("note.txt")});
   EXPECT_EQ(run.exitCode, 1);
   std::vector<std::string> errors = ErrorLines(run.err);
@@ -519,11 +489,8 @@ TEST_F(ArcwiseDumpTest, AFilterClassThatIsNotRegisteredIsNamedWithItsCode) {
 
 TEST_F(ArcwiseDumpTest, AFullDiskOrAMissingWorkingFolderIsNamedNotTakenForADamagedArchive) {
   const std::string archive = WriteSampleArchive("sample.zip");
-  std::string sanitizerOptions = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
-  // The preloaded library comes before AddressSanitizer's runtime.
-  sanitizerOptions += (sanitizerOptions.empty() ? "" : ":") + std::string("verify_asan_link_order=0");
-  const std::vector<std::string> fullDisk = {"LD_PRELOAD=" ARCWISE_DISK_FULL_PRELOAD, "ARCWISE_TEST_DISK_FULL_AFTER=0",
-                                             "ASAN_OPTIONS=" + sanitizerOptions};
+  std::vector<std::string> fullDisk = arcwise_test::PreloadEnvironment(ARCWISE_DISK_FULL_PRELOAD);
+  fullDisk.push_back("ARCWISE_TEST_DISK_FULL_AFTER=0");
   const std::string noSpace = "no space left in " + m_tmp + "/: load failed with 0x80070070 (There is not enough "
                               "space on the disk)";
   const std::string notFound = "the working folder " + m_tmp + "/ is not found: load failed with 0x80070003 (The "
@@ -553,7 +520,7 @@ TEST_F(ArcwiseDumpTest, AFullDiskOrAMissingWorkingFolderIsNamedNotTakenForADamag
 }
 
 TEST_F(ArcwiseDumpTest, ADamagedOrHeldRegistryIsNamedAsSuch) {
-  WriteWhole(File("note.txt"), "text");
+  WriteAll(File("note.txt"), "text");
   arcwise_test::WriteGarbageRegistry(m_registry);
   RunResult damaged = Run({File("note.txt")});
   const std::string cause = "the registry " + m_registry + " is damaged: file is not a database";
@@ -613,14 +580,14 @@ TEST_F(ArcwiseDumpTest, BadCommandLinesExitWithTwoAndTouchNothing) {
 }
 
 TEST_F(ArcwiseDumpTest, InitFlagsAndAttributesAreAccepted) {
-  WriteWhole(File("note.txt"), "flagged text");
+  WriteAll(File("note.txt"), "flagged text");
   RunResult run = Run({"--text", "--init-flags", "CANON_PARAGRAPHS|INDEXING_ONLY", "--attribute",
                        "{B725F130-47EF-101A-A5F1-02608C9EEBAC},19", File("note.txt")});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "flagged text\n");
 
   // Options between and after the files, values after '='.
-  WriteWhole(File("other.txt"), "other text");
+  WriteAll(File("other.txt"), "other text");
   run = Run({File("note.txt"), "--init-flags=0x3", File("other.txt"), "--text",
              "--attribute={B725F130-47EF-101A-A5F1-02608C9EEBAC},19"});
   EXPECT_EQ(run.exitCode, 0) << run.err;

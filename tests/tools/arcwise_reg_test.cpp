@@ -5,10 +5,6 @@
 // nothing, and every error is one "ERROR:" line with a non-zero exit.
 #include <gtest/gtest.h>
 
-
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,24 +12,19 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include "support/files.h"
 #include "support/registry_damage.h"
 #include "support/run_process.h"
 #include "support/test_env.h"
 
-extern char** environ;
-
 namespace {
 
 using RunResult = arcwise_test::ProcessResult;
-using arcwise_test::ReadWholeFile;
+using arcwise_test::ReadAll;
+using arcwise_test::WriteAll;
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-RunResult RunTool(const std::vector<std::string>& args) {
-  return arcwise_test::RunProcess(ARCWISE_REG_PATH, args);
+RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
+  return arcwise_test::RunProcess(ARCWISE_REG_PATH, args, extraEnv);
 }
 
 const char kOk[] = "The operation completed successfully.\n";
@@ -136,7 +127,7 @@ TEST(ArcwiseReg, RoundTripRestoresTheSameTree) {
   ASSERT_EQ(exported.exitCode, 0) << exported.err;
   EXPECT_EQ(exported.out, kOk);
 
-  std::string bytes = ReadWholeFile(first);
+  std::string bytes = ReadAll(first);
   std::u16string header = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\RoundTrip]\r\n";
   ASSERT_GE(bytes.size(), 2 + header.size() * 2);
   EXPECT_EQ(bytes.substr(0, 2 + header.size() * 2), Utf16File(header));
@@ -158,7 +149,7 @@ TEST(ArcwiseReg, RoundTripRestoresTheSameTree) {
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\RoundTrip")), before);
 
   ASSERT_EQ(RunTool({"export", "HKEY_CURRENT_USER\\Software\\RoundTrip", second}).exitCode, 0);
-  EXPECT_EQ(ReadWholeFile(second), bytes);
+  EXPECT_EQ(ReadAll(second), bytes);
   SHDeleteKeyW(HKEY_CURRENT_USER, W("Software\\RoundTrip"));
 }
 
@@ -204,7 +195,7 @@ TEST(ArcwiseReg, ImportReadsUtf8DeletionsAndContinuations) {
   ASSERT_EQ(RunTool({"add", "HKCU\\Software\\Imp\\Kept", "/v", "Drop", "/d", "1"}).exitCode, 0);
   ASSERT_EQ(RunTool({"add", "HKCU\\Software\\Imp\\Kept", "/v", "Stay", "/d", "1"}).exitCode, 0);
   std::string file = arcwise_test::MakeTestFolder("import-utf8") + "/in.reg";
-  WriteFile(file,
+  WriteAll(file,
             "\xef\xbb\xbfWindows Registry Editor Version 5.00\n"
             "\n"
             "; comments are ignored\n"
@@ -246,20 +237,18 @@ TEST(ArcwiseReg, MalformedImportChangesNothing) {
   };
   for (const auto& fault : faults) {
     std::string file = folder + "/bad.reg";
-    WriteFile(file, Utf16File(good + fault));
+    WriteAll(file, Utf16File(good + fault));
     RunResult result = RunTool({"import", file});
     ExpectOneErrorLine(result);
     EXPECT_NE(result.err.find("line 6"), std::string::npos) << result.err;
     EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\Bad")), before) << Utf16ToUtf8(fault);
   }
   // No header at all.
-  WriteFile(folder + "/noheader.reg", "[HKEY_CURRENT_USER\\Software\\Bad\\New]\n");
+  WriteAll(folder + "/noheader.reg", "[HKEY_CURRENT_USER\\Software\\Bad\\New]\n");
   ExpectOneErrorLine(RunTool({"import", folder + "/noheader.reg"}));
   // A well-formed file the registry refuses (read-only) changes nothing either.
-  WriteFile(folder + "/good.reg", Utf16File(good));
-  setenv("ARCWISE_REGISTRY_READONLY", "1", 1);
-  RunResult refused = RunTool({"import", folder + "/good.reg"});
-  unsetenv("ARCWISE_REGISTRY_READONLY");
+  WriteAll(folder + "/good.reg", Utf16File(good));
+  RunResult refused = RunTool({"import", folder + "/good.reg"}, {"ARCWISE_REGISTRY_READONLY=1"});
   ExpectOneErrorLine(refused);
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\Bad")), before);
   SHDeleteKeyW(HKEY_CURRENT_USER, W("Software\\Bad"));
@@ -268,7 +257,7 @@ TEST(ArcwiseReg, MalformedImportChangesNothing) {
 TEST(ArcwiseReg, ErrorsAreOneLineWithNonZeroExit) {
   ASSERT_EQ(RunTool({"add", "HKCU\\Software\\Errs", "/v", "V", "/d", "1"}).exitCode, 0);
   std::string folder = arcwise_test::MakeTestFolder("errors");
-  WriteFile(folder + "/exists.reg", "x");
+  WriteAll(folder + "/exists.reg", "x");
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"frobnicate"},
@@ -296,7 +285,7 @@ TEST(ArcwiseReg, ErrorsAreOneLineWithNonZeroExit) {
   }
   // The refusals changed nothing.
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, W("Software\\Errs")), "value V type 1 data 49 0 0 0\n");
-  EXPECT_EQ(ReadWholeFile(folder + "/exists.reg"), "x");
+  EXPECT_EQ(ReadAll(folder + "/exists.reg"), "x");
   SHDeleteKeyW(HKEY_CURRENT_USER, W("Software\\Errs"));
 }
 

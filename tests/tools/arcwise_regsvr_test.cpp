@@ -7,10 +7,7 @@
 // own exit code; /s prints nothing.
 #include <gtest/gtest.h>
 
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,10 +17,9 @@
 #include <windows.h>
 
 #include "support/registry_damage.h"
+#include "support/registry_util.h"
 #include "support/run_process.h"
 #include "support/test_env.h"
-
-extern char** environ;
 
 namespace {
 
@@ -41,19 +37,12 @@ RunResult RunTool(const std::vector<std::string>& args,
 
 // Default value of an HKCR key as UTF-8, or "<missing>".
 std::string ClassesDefault(const std::string& path) {
-  WCHAR data[1024] = {};
-  DWORD cb = sizeof(data);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, Utf8ToUtf16(path).c_str(), nullptr, RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, data,
-                   &cb) != ERROR_SUCCESS)
-    return "<missing>";
-  return Utf16ToUtf8(data);
+  return Utf16ToUtf8(arcwise_test::StringOrMissing(HKEY_CLASSES_ROOT, Utf8ToUtf16(path)));
 }
 
 class ArcwiseRegsvrTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::string(ARCWISE_MODULE_PATH).empty() || std::string(ARCWISE_REGSVR_PATH).empty())
-      GTEST_SKIP() << "libarcwise.so or arcwise-regsvr is not part of this build";
     std::string error;
     ASSERT_TRUE(arcwise_test::UseFreshRegistry(&error)) << error;
   }
@@ -128,10 +117,7 @@ TEST_F(ArcwiseRegsvrTest, ARegistryThatMayNotBeWrittenReportsTheFailureCode) {
 }
 
 TEST_F(ArcwiseRegsvrTest, AHeldRegistryIsNamedAfterTheFailureCode) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, W("Software\\Other"), 0, nullptr, 0, KEY_WRITE,
-                                           nullptr, &key, nullptr));
-  RegCloseKey(key);
+  ASSERT_NO_FATAL_FAILURE(arcwise_test::CreateKey(HKEY_CURRENT_USER, W("Software\\Other")));
   arcwise_test::RegistryWriteLock lock(arcwise_test::RegistryFile());
   ASSERT_TRUE(lock.Held());
   RunResult run = RunTool({ARCWISE_MODULE_PATH}, {"ARCWISE_REGISTRY_BUSY_TIMEOUT_MS=100"});

@@ -12,6 +12,7 @@
 
 #include "fake_filter.h"
 #include "fake_filter_script.h"
+#include "support/com_object.h"
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -32,37 +33,13 @@ struct FakeShape {
   bool persistStream;
 };
 
-class CFakeFilter final : public IFilter, public IPersistFile, public IPersistStream {
+// IUnknown and IPersist through IPersistFile, which every shape has even
+// when it does not answer for it.
+class CFakeFilter final
+    : public arcwise_test::ComObject<IPersistFile, IFilter, IPersistStream, arcwise_test::AlsoAnswers<IPersist>> {
  public:
   CFakeFilter(REFCLSID clsid, FakeShape shape) : m_clsid(clsid), m_shape(shape) {
     InterlockedIncrement(&g_liveObjects);
-  }
-
-  // IUnknown (through IPersistFile's base, which every shape may answer).
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown) {
-      *ppv = static_cast<IPersistFile*>(this);
-    } else if (riid == IID_IFilter && m_shape.filter) {
-      *ppv = static_cast<IFilter*>(this);
-    } else if (riid == IID_IPersistFile && m_shape.persistFile) {
-      *ppv = static_cast<IPersistFile*>(this);
-    } else if (riid == IID_IPersistStream && m_shape.persistStream) {
-      *ppv = static_cast<IPersistStream*>(this);
-    } else if (riid == IID_IPersist) {
-      *ppv = static_cast<IPersist*>(static_cast<IPersistFile*>(this));
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG cRef = InterlockedDecrement(&m_cRef);
-    if (cRef == 0) delete this;
-    return ULONG(cRef);
   }
 
   // IFilter
@@ -220,6 +197,13 @@ class CFakeFilter final : public IFilter, public IPersistFile, public IPersistSt
     InterlockedDecrement(&g_liveObjects);
   }
 
+  bool Offers(REFIID riid) override {
+    if (riid == IID_IFilter) return m_shape.filter;
+    if (riid == IID_IPersistFile) return m_shape.persistFile;
+    if (riid == IID_IPersistStream) return m_shape.persistStream;
+    return true;
+  }
+
   void Unload() {
     m_loaded = false;
     m_script = FakeScript();
@@ -243,7 +227,6 @@ class CFakeFilter final : public IFilter, public IPersistFile, public IPersistSt
     return S_OK;
   }
 
-  LONG m_cRef = 1;
   CLSID m_clsid;
   FakeShape m_shape;
   bool m_loaded = false;
@@ -257,36 +240,16 @@ class CFakeFilter final : public IFilter, public IPersistFile, public IPersistSt
   IStream* m_pStream = nullptr;
 };
 
-class CFakeFactory final : public IClassFactory {
+class CFakeFactory final : public arcwise_test::ComObject<IClassFactory> {
  public:
   CFakeFactory(REFCLSID clsid, FakeShape shape) : m_clsid(clsid), m_shape(shape) {
     InterlockedIncrement(&g_liveObjects);
-  }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG cRef = InterlockedDecrement(&m_cRef);
-    if (cRef == 0) delete this;
-    return ULONG(cRef);
   }
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (pUnkOuter) return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) CFakeFilter(m_clsid, m_shape);
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return arcwise_test::HandOut(new (std::nothrow) CFakeFilter(m_clsid, m_shape), riid, ppv);
   }
   STDMETHODIMP LockServer(BOOL fLock) override {
     if (fLock) {
@@ -299,7 +262,6 @@ class CFakeFactory final : public IClassFactory {
 
  private:
   ~CFakeFactory() { InterlockedDecrement(&g_liveObjects); }
-  LONG m_cRef = 1;
   CLSID m_clsid;
   FakeShape m_shape;
 };
@@ -321,11 +283,7 @@ FAKE_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
   } else {
     return CLASS_E_CLASSNOTAVAILABLE;
   }
-  auto* factory = new (std::nothrow) CFakeFactory(rclsid, shape);
-  if (!factory) return E_OUTOFMEMORY;
-  HRESULT hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
+  return arcwise_test::HandOut(new (std::nothrow) CFakeFactory(rclsid, shape), riid, ppv);
 }
 
 FAKE_EXPORT HRESULT DllCanUnloadNow() {

@@ -57,13 +57,8 @@ class CTestFactory final : public arcwise_test::ComObject<IClassFactory> {
       if (FAILED(hr)) return hr;
     }
     auto* object = new (std::nothrow) CTestObject(pInner);
-    if (!object) {
-      if (pInner) pInner->Release();
-      return E_OUTOFMEMORY;
-    }
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    if (!object && pInner) pInner->Release();
+    return arcwise_test::HandOut(object, riid, ppv);
   }
   STDMETHODIMP LockServer(BOOL fLock) override {
     if (fLock) {
@@ -93,13 +88,8 @@ TEST_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
     return CLASS_E_CLASSNOTAVAILABLE;
   }
   auto* factory = new (std::nothrow) CTestFactory(pInnerFactory);
-  if (!factory) {
-    if (pInnerFactory) pInnerFactory->Release();
-    return E_OUTOFMEMORY;
-  }
-  HRESULT hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
+  if (!factory && pInnerFactory) pInnerFactory->Release();
+  return arcwise_test::HandOut(factory, riid, ppv);
 }
 
 TEST_EXPORT HRESULT DllCanUnloadNow() {
