@@ -122,6 +122,18 @@ DWORD ClassifyFailure(const std::string& path, const std::string& detail) {
 
 thread_local WString t_lastLoadError;
 
+// The loader lock, as Windows has one: held while the dynamic loader maps or
+// unmaps an object (and so while module constructors, destructors and
+// DllMain run) and while its records are read. The dynamic loader takes a
+// lock of its own, but one that thread checkers cannot see, so reading a
+// link map that another thread's dlopen has just written would look like a
+// race to them. Recursive, because module constructors load modules too.
+// Never destroyed: modules are released from static destructors at exit.
+std::recursive_mutex& LoaderLock() {
+  static std::recursive_mutex* lock = new std::recursive_mutex;
+  return *lock;
+}
+
 }  // namespace
 
 namespace arcwise_platform {
@@ -129,7 +141,8 @@ namespace arcwise_platform {
 HMODULE AcquireModule(const std::string& path, LoadFailure* failure) {
   const std::string located = Locate(path);
   // Loading runs the module's constructors, which may call back into the
-  // platform (and load further modules): done outside the lock.
+  // platform (and load further modules): done outside the list's lock.
+  std::lock_guard<std::recursive_mutex> loaderLock(LoaderLock());
   dlerror();
   void* handle = dlopen(located.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
@@ -177,8 +190,11 @@ bool ReleaseModule(HMODULE module) {
       list.modules.erase(it);
     }
   }
-  // Unloading runs the module's destructors and DllMain: outside the lock.
-  if (unload) dlclose(unload);
+  // Unloading runs the module's destructors and DllMain: outside the list's lock.
+  if (unload) {
+    std::lock_guard<std::recursive_mutex> loaderLock(LoaderLock());
+    dlclose(unload);
+  }
   return true;
 }
 
@@ -187,6 +203,7 @@ void* FindModuleExport(HMODULE module, const char* name, DWORD* error) {
   // start-up, one found by address) is reached through its own name.
   void* handle = nullptr;
   bool borrowed = false;
+  std::lock_guard<std::recursive_mutex> loaderLock(LoaderLock());
   {
     ModuleList& list = List();
     std::lock_guard<std::mutex> lock(list.mutex);
