@@ -1,7 +1,6 @@
 // What every part of the in-process server shares: the module's own handle,
-// its count of live objects and server locks, and the class ids it serves
-// (the filter and the ".zip" persistent handler). Defined in
-// server/ServerState.cpp.
+// its count of live objects and server locks (defined in
+// server/ServerState.cpp), and the class ids it serves (server/ClassIds.h).
 //
 // A folder of its own below filter/ and registration/: the filter object
 // counts itself and reports its class, the registration code writes both
@@ -16,11 +15,7 @@
 #pragma once
 
 #include "compat/Win32Compat.h"
+#include "server/ClassIds.h"
 
 extern HINSTANCE g_hModule;
 extern LONG g_moduleRefCount;
-
-// {356CE73D-53A5-4029-B5D3-9E4950B8BEDD}
-extern const CLSID CLSID_ArcwiseFilter;
-// {08B1766D-8812-4FC9-B90A-BF012C51E66C}
-extern const CLSID CLSID_ArcwisePersistentHandler;

@@ -10,9 +10,8 @@
 
 #include "chunk_format.h"
 #include "error_text.h"
+#include "server/ClassIds.h"
 #include "working_folder.h"
-
-const CLSID kArcwiseFilterClsid = {0x356CE73D, 0x53A5, 0x4029, {0xB5, 0xD3, 0x9E, 0x49, 0x50, 0xB8, 0xBE, 0xDD}};
 
 namespace {
 
@@ -42,7 +41,7 @@ bool IsDiskFull(HRESULT hr) {
 // it can read, and gives the system's code when its working folder is to
 // blame; the user is told which folder. Other filters get the plain message.
 std::string LoadFailure(const CLSID& clsid, HRESULT hr) {
-  if (clsid != kArcwiseFilterClsid) return Failure("load", hr);
+  if (clsid != CLSID_ArcwiseFilter) return Failure("load", hr);
   std::string cause;
   if (hr == E_FAIL) {
     cause = "not a ZIP archive, or a damaged one";

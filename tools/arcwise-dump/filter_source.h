@@ -13,9 +13,6 @@
 
 #include "options.h"
 
-// {356CE73D-53A5-4029-B5D3-9E4950B8BEDD}
-extern const CLSID kArcwiseFilterClsid;
-
 struct LoadedFilter {
   ComPtr<IFilter> filter;
   // The stream a filter was loaded from stays open while the filter lives.

@@ -7,10 +7,9 @@
 
 #include "error_text.h"
 #include "self_registration.h"
+#include "server/ClassIds.h"
 
 namespace {
-
-const WCHAR kArcwiseServerKey[] = W("CLSID\\{356CE73D-53A5-4029-B5D3-9E4950B8BEDD}\\InprocServer32");
 
 std::vector<std::string> SplitList(const std::string& list) {
   std::vector<std::string> items;
@@ -69,8 +68,11 @@ std::string RegistryFileName() {
 namespace {
 
 bool ArchiveFilterRegistered() {
+  WCHAR classText[40];
+  if (StringFromGUID2(CLSID_ArcwiseFilter, classText, 40) == 0) return false;
+  const WString serverKey = WString(W("CLSID\\")) + classText + W("\\InprocServer32");
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kArcwiseServerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
