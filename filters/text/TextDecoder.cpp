@@ -7,10 +7,6 @@ namespace {
 
 constexpr WCHAR kReplacement = 0xFFFD;
 
-// The longest piece of a character that the end of a read can cut off:
-// three bytes of a four-byte UTF-8 sequence.
-constexpr size_t kLongestCut = 3;
-
 // What the system's converter makes of n bytes of UTF-8: the number of
 // UTF-16 units, 0 when MB_ERR_INVALID_CHARS is among the flags and a byte
 // is bad (or when there are no bytes).
@@ -19,30 +15,16 @@ int Utf8Units(const BYTE* p, size_t n, DWORD flags) {
   return MultiByteToWideChar(CP_UTF8, flags, reinterpret_cast<LPCSTR>(p), int(n), nullptr, 0);
 }
 
-// A piece that more text follows may end inside a character. The converter
-// judges it without any UTF-8 knowledge here: the longest of the piece and
-// the piece shortened by 1..3 bytes that it takes under
-// MB_ERR_INVALID_CHARS is the valid part, the rest waits for the next read.
-// False when no such cut helps: bad bytes come before the last three.
-bool ValidPrefix(const BYTE* p, size_t n, size_t* valid) {
-  for (size_t cut = 0; cut <= kLongestCut && cut <= n; ++cut) {
-    if (cut == n || Utf8Units(p, n - cut, MB_ERR_INVALID_CHARS) > 0) {
-      *valid = n - cut;
-      return true;
-    }
-  }
-  return false;
-}
-
-// For a piece with bad bytes: where the converter's last character or
-// replacement begins, when it begins in the last three bytes, else the end.
-// The converter itself tells: a cut between two of its characters gives as
-// many units as the whole piece, a cut inside one gives more (each part of
-// it yields at least one unit of its own).
-size_t LastCharacterStart(const BYTE* p, size_t n) {
-  const int whole = Utf8Units(p, n, 0);
-  for (size_t tail = 1; tail <= kLongestCut && tail <= n; ++tail) {
-    if (Utf8Units(p, n - tail, 0) + Utf8Units(p + n - tail, tail, 0) == whole) return n - tail;
+// Where a piece that more text follows may be cut, so that each byte is
+// decoded once: before the last byte that is not a continuation byte
+// (10xxxxxx) among the last four, when that byte is no ASCII character.
+// The converter never joins bytes across such a byte, so the two sides
+// decode (and replace bad bytes) exactly as the whole would; what is kept
+// back is at most one character, finished by the next read.
+size_t CutBeforeLastCharacter(const BYTE* p, size_t n) {
+  for (size_t back = 1; back <= 4 && back <= n; ++back) {
+    const BYTE b = p[n - back];
+    if ((b & 0xC0) != 0x80) return b < 0x80 ? n : n - back;
   }
   return n;
 }
@@ -95,8 +77,8 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
     std::vector<BYTE> piece(buffer.begin(), buffer.begin() + got);
     bool valid = true;
     while (got > 0) {
-      size_t taken = 0;
-      valid = ValidPrefix(piece.data(), piece.size(), &taken);
+      const size_t taken = CutBeforeLastCharacter(piece.data(), piece.size());
+      valid = taken == 0 || Utf8Units(piece.data(), taken, MB_ERR_INVALID_CHARS) > 0;
       if (!valid) break;
       piece.erase(piece.begin(), piece.begin() + taken);
       const size_t kept = piece.size();
@@ -149,13 +131,9 @@ HRESULT CTextDecoder::Fill() {
 }
 
 void CTextDecoder::DecodeUtf8(bool final) {
-  size_t taken = m_raw.size();
   // Bad bytes are only possible with a byte-order mark, or in a file changed
-  // since the check; they are replaced as the converter does, and the piece
-  // is then cut where no character or replacement is split.
-  if (!final && !ValidPrefix(m_raw.data(), m_raw.size(), &taken)) {
-    taken = LastCharacterStart(m_raw.data(), m_raw.size());
-  }
+  // since the check; they are replaced as the converter does.
+  const size_t taken = final ? m_raw.size() : CutBeforeLastCharacter(m_raw.data(), m_raw.size());
   AppendUtf8(m_raw.data(), taken, &m_pending);
   m_raw.erase(m_raw.begin(), m_raw.begin() + taken);
 }

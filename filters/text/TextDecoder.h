@@ -3,9 +3,9 @@
 // UTF-16 BE) wins; otherwise a first piece that holds a NUL byte marks the
 // source as binary (no text at all), and else the whole source is checked
 // for UTF-8 in pieces, and text that is not valid UTF-8 is read in the ANSI
-// code page. UTF-8 goes through the system's MultiByteToWideChar(CP_UTF8),
-// which also judges where a read may be cut, so this filter holds no UTF-8
-// rules of its own. U+0000 never appears in the text.
+// code page. UTF-8 goes through the system's MultiByteToWideChar(CP_UTF8);
+// all this filter knows of UTF-8 is where a read may be cut (before a byte
+// that is no continuation byte). U+0000 never appears in the text.
 // Memory stays bounded by the piece and chunk sizes whatever the file's
 // size. Owned by one filter object; one thread at a time.
 #pragma once
