@@ -157,6 +157,10 @@ void ZipDocument::RemoveArcTempDir() noexcept {
   // the working folder finds it unclaimed.
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
+      // The files written are known: removing them by name spares the walk
+      // below a look at each (it then finds the folders, and whatever else
+      // came to be there).
+      for (const WString& file : m_extractedFiles) DeleteFileW(file.c_str());
       if (!DeleteDirectoryContent(m_arcTempDir)) {
         g_debugger.Print(1, W("ERROR: DeleteDirectoryContent failed for %s \n"), m_arcTempDir.c_str());
       }

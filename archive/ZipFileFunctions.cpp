@@ -11,21 +11,30 @@ namespace {
 
 constexpr DWORD kWindowSize = 64 * 1024;
 
+// Bytes read from one place of the archive.
+struct Window {
+  ULONGLONG start = 0;
+  DWORD length = 0;
+  BYTE bytes[kWindowSize];
+};
+
 // One open archive file: the handle, the logical position minizip sees, the
-// position of the handle itself, and the window of bytes read last.
+// position of the handle itself, and two windows of bytes read. minizip
+// goes back and forth between the central directory at the end and each
+// entry's header and data near the start; with one window each step would
+// read 64 KiB afresh, with two each place keeps its own.
 struct ArchiveStream {
   HANDLE file = INVALID_HANDLE_VALUE;
   ULONGLONG position = 0;
   ULONGLONG filePosition = 0;
-  ULONGLONG windowStart = 0;
-  DWORD windowLength = 0;
   // Where a short read found the end of the file. minizip walks a damaged
   // header's extra field byte by byte and goes on after every failed read,
   // so a few bytes claiming a 64 KiB field past the end would otherwise cost
   // tens of thousands of system calls per entry.
   ULONGLONG endOfFile = ~0ULL;
   bool failed = false;
-  BYTE window[kWindowSize];
+  int lastUsed = 0;  // the window the last read came from; the other is refilled
+  Window windows[2];
 };
 
 bool PlaceHandle(ArchiveStream* stream, ULONGLONG offset) {
@@ -81,19 +90,24 @@ uLong ZCALLBACK ReadArchive(voidpf, voidpf opaqueStream, void* buffer, uLong siz
   uLong done = 0;
   while (done < size) {
     const uLong wanted = size - done;
-    const ULONGLONG windowEnd = stream->windowStart + stream->windowLength;
-    if (stream->position >= stream->windowStart && stream->position < windowEnd) {
+    bool copied = false;
+    for (int i = 0; i < 2 && !copied; ++i) {
+      const Window& window = stream->windows[i];
+      const ULONGLONG windowEnd = window.start + window.length;
+      if (stream->position < window.start || stream->position >= windowEnd) continue;
       const ULONGLONG available = windowEnd - stream->position;
       const uLong take = available < wanted ? static_cast<uLong>(available) : wanted;
-      std::memcpy(target + done, stream->window + (stream->position - stream->windowStart), take);
+      std::memcpy(target + done, window.bytes + (stream->position - window.start), take);
       done += take;
       stream->position += take;
-      continue;
+      stream->lastUsed = i;
+      copied = true;
     }
-    // Past the end there is nothing to read, and the window stays as it is.
+    if (copied) continue;
+    // Past the end there is nothing to read, and the windows stay as they are.
     if (stream->position >= stream->endOfFile) break;
     if (wanted >= kWindowSize) {
-      // A block as large as the window goes straight to the caller.
+      // A block as large as a window goes straight to the caller.
       const DWORD chunk = wanted > 0x40000000UL ? 0x40000000UL : static_cast<DWORD>(wanted);
       const DWORD got = ReadAt(stream, stream->position, target + done, chunk);
       if (got == 0) break;
@@ -101,9 +115,11 @@ uLong ZCALLBACK ReadArchive(voidpf, voidpf opaqueStream, void* buffer, uLong siz
       stream->position += got;
       continue;
     }
-    stream->windowStart = stream->position;
-    stream->windowLength = ReadAt(stream, stream->position, stream->window, kWindowSize);
-    if (stream->windowLength == 0) break;
+    Window& refill = stream->windows[1 - stream->lastUsed];
+    refill.start = stream->position;
+    refill.length = ReadAt(stream, stream->position, refill.bytes, kWindowSize);
+    if (refill.length == 0) break;
+    stream->lastUsed = 1 - stream->lastUsed;
   }
   return done;
 }

@@ -2,6 +2,7 @@
 #include "TextDecoder.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -47,13 +48,15 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
   m_raw.clear();
   m_pending.clear();
   m_eof = false;
+  m_sourceEnded = false;
   m_binary = false;
   HRESULT hr = pSource->Rewind();
   if (FAILED(hr)) return hr;
 
-  std::vector<BYTE> buffer(kTextReadBytes);
+  // Not zeroed: only what the read fills is ever looked at.
+  std::unique_ptr<BYTE[]> buffer(new BYTE[kTextReadBytes]);
   ULONG got = 0;
-  hr = pSource->Read(buffer.data(), kTextReadBytes, &got);
+  hr = pSource->Read(buffer.get(), kTextReadBytes, &got);
   if (FAILED(hr)) return hr;
   size_t bom = 0;
   if (got >= 3 && buffer[0] == 0xEF && buffer[1] == 0xBB && buffer[2] == 0xBF) {
@@ -65,7 +68,7 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
   } else if (got >= 2 && buffer[0] == 0xFE && buffer[1] == 0xFF) {
     m_encoding = TextEncoding::Utf16BE;
     bom = 2;
-  } else if (std::find(buffer.begin(), buffer.begin() + got, BYTE(0)) != buffer.begin() + got) {
+  } else if (std::find(buffer.get(), buffer.get() + got, BYTE(0)) != buffer.get() + got) {
     // No text in a byte encoding holds a NUL byte: without a mark saying
     // UTF-16, a first piece with one is binary data (an image, an
     // executable, a disk of zeros), which gives no text at all.
@@ -74,7 +77,9 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
   } else {
     // Without a mark only the whole text can tell UTF-8 from the ANSI code
     // page; the check reads it once more, in pieces, to the end.
-    std::vector<BYTE> piece(buffer.begin(), buffer.begin() + got);
+    std::vector<BYTE> piece(buffer.get(), buffer.get() + got);
+    const size_t firstRead = got;
+    size_t total = got;
     bool valid = true;
     while (got > 0) {
       const size_t taken = CutBeforeLastCharacter(piece.data(), piece.size());
@@ -86,22 +91,30 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
       hr = pSource->Read(piece.data() + kept, kTextReadBytes, &got);
       if (FAILED(hr)) return hr;
       piece.resize(kept + got);
+      total += got;
     }
     // What a cut kept back must be whole characters once nothing follows.
     if (valid && !piece.empty()) valid = Utf8Units(piece.data(), piece.size(), MB_ERR_INVALID_CHARS) > 0;
     m_encoding = valid ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    if (got == 0 && total == firstRead) {
+      // The first read held the whole source (most files in an archive are
+      // small): decoded from memory, not read a second time.
+      m_raw.assign(buffer.get(), buffer.get() + firstRead);
+      m_sourceEnded = true;
+      return S_OK;
+    }
     hr = pSource->Rewind();
     if (FAILED(hr)) return hr;
     return S_OK;
   }
   // Keep what followed the mark in the first read.
-  m_raw.assign(buffer.begin() + bom, buffer.begin() + got);
+  m_raw.assign(buffer.get() + bom, buffer.get() + got);
   return S_OK;
 }
 
 HRESULT CTextDecoder::Fill() {
   size_t kept = m_raw.size();
-  ULONG want = kTextReadBytes > kept ? ULONG(kTextReadBytes - kept) : 0;
+  ULONG want = kTextReadBytes > kept && !m_sourceEnded ? ULONG(kTextReadBytes - kept) : 0;
   ULONG got = 0;
   if (want > 0) {
     m_raw.resize(kept + want);
@@ -109,7 +122,7 @@ HRESULT CTextDecoder::Fill() {
     m_raw.resize(kept + (SUCCEEDED(hr) ? got : 0));
     if (FAILED(hr)) return hr;
   }
-  bool final = want > 0 && got == 0;
+  const bool final = m_sourceEnded || (want > 0 && got == 0);
   switch (m_encoding) {
     case TextEncoding::Utf8:
       DecodeUtf8(final);

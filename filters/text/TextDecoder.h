@@ -46,5 +46,6 @@ class CTextDecoder {
   std::vector<BYTE> m_raw;  // bytes read but not decoded yet
   WString m_pending;        // decoded, not yet handed out
   bool m_eof = false;
+  bool m_sourceEnded = false;  // every byte of the source is in m_raw already
   bool m_binary = false;
 };

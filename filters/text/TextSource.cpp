@@ -13,6 +13,8 @@ void CTextSource::Close() {
     m_pStream = nullptr;
   }
   m_streamStart.QuadPart = 0;
+  m_atStart = true;
+  m_fileEnded = false;
 }
 
 HRESULT CTextSource::OpenFile(LPCWSTR pszFileName) {
@@ -42,6 +44,11 @@ HRESULT CTextSource::OpenStream(IStream* pStm) {
 }
 
 HRESULT CTextSource::Rewind() {
+  // Only our own file handle is known not to have moved; a host may have
+  // moved its stream since handing it over.
+  if (m_atStart && m_hFile != INVALID_HANDLE_VALUE) return S_OK;
+  m_fileEnded = false;
+  m_atStart = true;
   if (m_hFile != INVALID_HANDLE_VALUE) {
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(m_hFile, zero, nullptr, FILE_BEGIN)) return HRESULT_FROM_WIN32(GetLastError());
@@ -58,12 +65,16 @@ HRESULT CTextSource::Rewind() {
 HRESULT CTextSource::Read(BYTE* pBuffer, ULONG cb, ULONG* pcbRead) {
   *pcbRead = 0;
   if (m_hFile != INVALID_HANDLE_VALUE) {
+    if (m_fileEnded || cb == 0) return S_OK;
+    m_atStart = false;
     DWORD got = 0;
     if (!ReadFile(m_hFile, pBuffer, cb, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+    m_fileEnded = got < cb;
     *pcbRead = got;
     return S_OK;
   }
   if (m_pStream) {
+    m_atStart = false;
     ULONG got = 0;
     HRESULT hr = m_pStream->Read(pBuffer, cb, &got);
     if (FAILED(hr)) return hr;

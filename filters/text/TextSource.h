@@ -20,7 +20,8 @@ class CTextSource {
   void Close();
   bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE || m_pStream != nullptr; }
 
-  // Back to where the source began.
+  // Back to where the source began (for a file, nothing to do before its
+  // first read).
   HRESULT Rewind();
   // Up to cb bytes; *pcbRead 0 at the end.
   HRESULT Read(BYTE* pBuffer, ULONG cb, ULONG* pcbRead);
@@ -29,4 +30,10 @@ class CTextSource {
   HANDLE m_hFile = INVALID_HANDLE_VALUE;
   IStream* m_pStream = nullptr;
   ULARGE_INTEGER m_streamStart = {};
+  // Nothing read since the source was opened or rewound.
+  bool m_atStart = true;
+  // A file read gave less than asked: ReadFile on a file stops short only
+  // at its end, so the next read would give nothing and need not be made.
+  // Streams promise no such thing and are always asked.
+  bool m_fileEnded = false;
 };

@@ -351,9 +351,17 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLength, L
 
   WString text;
   if (page.kind == Kind::Utf8) {
+    // Straight into the caller's buffer when it holds a unit per byte (the
+    // most a whole UTF-8 text gives), else counted first: no copy either way.
+    const std::string_view bytes(src, n);
     size_t replaced = 0;
-    text = arcwise_platform::DecodeUtf8(std::string_view(src, n), &replaced);
+    const bool direct = dstLength > 0 && size_t(dstLength) >= n;
+    const size_t units = arcwise_platform::DecodeUtf8Into(bytes, direct ? dst : nullptr, &replaced);
     if (strict && replaced) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (units > size_t(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+    if (dstLength == 0 || direct) return int(units);
+    if (units > size_t(dstLength)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return int(arcwise_platform::DecodeUtf8Into(bytes, dst));
   } else if (page.kind == Kind::Utf16) {
     if (strict && n % 2) return Fail(ERROR_NO_UNICODE_TRANSLATION);
     text.resize(n / 2);
@@ -401,9 +409,17 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, 
   if (page.kind == Kind::Utf8 || page.kind == Kind::Utf16) {
     const bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
     if (page.kind == Kind::Utf8) {
+      // As in MultiByteToWideChar: into the caller's buffer when it holds
+      // three bytes per unit, else counted first.
+      const std::u16string_view text(src, n);
       size_t lone = 0;
-      bytes = arcwise_platform::EncodeUtf8(std::u16string_view(src, n), &lone);
+      const bool direct = dstLength > 0 && size_t(dstLength) / 3 >= n;
+      const size_t count = arcwise_platform::EncodeUtf8Into(text, direct ? dst : nullptr, &lone);
       if (strict && lone) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+      if (count > size_t(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+      if (dstLength == 0 || direct) return int(count);
+      if (count > size_t(dstLength)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+      return int(arcwise_platform::EncodeUtf8Into(text, dst));
     } else {
       if (strict && arcwise_platform::HasLoneSurrogate(std::u16string_view(src, n))) {
         return Fail(ERROR_NO_UNICODE_TRANSLATION);

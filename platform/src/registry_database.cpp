@@ -147,6 +147,20 @@ int64_t FileTimeNow() {
 
 // ---- Statement --------------------------------------------------------------
 
+namespace {
+
+// The innermost ReadScope of this thread that may answer from the cache,
+// and how many holds of a connection (scopes with the mutex, transactions)
+// the thread has open.
+thread_local ReadScope* t_cachingScope = nullptr;
+thread_local int t_heldConnections = 0;
+
+bool IsSelect(const char* sql) { return std::strncmp(sql, "SELECT", 6) == 0; }
+
+}  // namespace
+
+Statement::Statement(Database& db, const char* sql) : m_database(db), m_sql(sql) {}
+
 Statement::~Statement() {
   if (m_stmt) {
     sqlite3_reset(m_stmt);
@@ -154,27 +168,133 @@ Statement::~Statement() {
   }
 }
 
-void Statement::Bind(int index, int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
+void Statement::Bind(int index, int64_t value) { m_parameters.push_back({index, false, value, std::string()}); }
 
 void Statement::BindBlob(int index, const void* data, size_t size) {
-  // A null pointer would bind SQL NULL; empty names and data are empty blobs.
-  static const char kEmpty = 0;
-  sqlite3_bind_blob(m_stmt, index, size ? data : &kEmpty, static_cast<int>(size), SQLITE_TRANSIENT);
+  m_parameters.push_back({index, true, 0, std::string(static_cast<const char*>(data), size)});
 }
 
-Statement::Statement(Database& db, const char* sql) : m_db(db.Connection()) {
-  m_stmt = db.Prepare(sql, &m_prepareRc);
+int Statement::PrepareLive() {
+  int rc = SQLITE_OK;
+  m_stmt = m_database.Prepare(m_sql, &rc);
+  if (!m_stmt) return rc;
+  // A null pointer would bind SQL NULL; empty names and data are empty blobs.
+  static const char kEmpty = 0;
+  for (const Parameter& p : m_parameters) {
+    if (p.isBlob) {
+      sqlite3_bind_blob(m_stmt, p.index, p.bytes.empty() ? &kEmpty : p.bytes.data(), static_cast<int>(p.bytes.size()),
+                        SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_int64(m_stmt, p.index, p.integer);
+    }
+  }
+  return SQLITE_OK;
+}
+
+std::string Statement::CacheKey() const {
+  std::string key(reinterpret_cast<const char*>(&m_sql), sizeof m_sql);
+  for (const Parameter& p : m_parameters) {
+    key.push_back(static_cast<char>(p.index));
+    key.push_back(p.isBlob ? 'b' : 'i');
+    const uint64_t length = p.isBlob ? p.bytes.size() : sizeof p.integer;
+    key.append(reinterpret_cast<const char*>(&length), sizeof length);
+    if (p.isBlob) {
+      key.append(p.bytes);
+    } else {
+      key.append(reinterpret_cast<const char*>(&p.integer), sizeof p.integer);
+    }
+  }
+  return key;
+}
+
+int Statement::ReadAllRows(std::shared_ptr<CachedRows>* out) {
+  auto rows = std::make_shared<CachedRows>();
+  int rc = PrepareLive();
+  if (rc == SQLITE_OK) {
+    const int columns = sqlite3_column_count(m_stmt);
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+      std::vector<CachedCell> row(static_cast<size_t>(columns));
+      for (int c = 0; c < columns; ++c) {
+        CachedCell& cell = row[static_cast<size_t>(c)];
+        cell.type = sqlite3_column_type(m_stmt, c);
+        if (cell.type == SQLITE_BLOB || cell.type == SQLITE_TEXT) {
+          const void* data = sqlite3_column_blob(m_stmt, c);
+          const int size = sqlite3_column_bytes(m_stmt, c);
+          if (data && size > 0) cell.bytes.assign(static_cast<const char*>(data), static_cast<size_t>(size));
+        } else {
+          cell.integer = sqlite3_column_int64(m_stmt, c);
+        }
+      }
+      rows->rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) rc = NoteFailure(m_database.Connection(), rc);
+  }
+  rows->finalCode = rc;
+  *out = std::move(rows);
+  return rc;
+}
+
+int Statement::Start() {
+  ReadScope* scope = ReadScope::CachingScopeOf(m_database);
+  if (scope && IsSelect(m_sql)) {
+    const std::string key = CacheKey();
+    if (!scope->HasConnection()) {
+      m_rows = m_database.Reads().Find(key, m_database.Changes().Read());
+      if (m_rows) return NextCachedRow();
+      scope->TakeConnection();
+    }
+    std::shared_ptr<CachedRows> rows;
+    if (ReadAllRows(&rows) == SQLITE_DONE) {
+      m_database.Reads().Store(key, rows, scope->Before(), m_database.Changes().Read());
+    }
+    m_rows = std::move(rows);
+    return NextCachedRow();
+  }
+  if (scope) scope->TakeConnection();
+  const int rc = PrepareLive();
+  if (rc != SQLITE_OK) return rc;
+  return Step();
+}
+
+int Statement::NextCachedRow() {
+  if (m_nextRow < m_rows->rows.size()) {
+    ++m_nextRow;
+    return SQLITE_ROW;
+  }
+  return m_rows->finalCode;
 }
 
 int Statement::Step() {
-  if (!m_stmt) return m_prepareRc;
+  if (!m_started) {
+    m_started = true;
+    return Start();
+  }
+  if (m_rows) return NextCachedRow();
+  if (!m_stmt) return SQLITE_MISUSE;
   const int rc = sqlite3_step(m_stmt);
-  return rc == SQLITE_ROW || rc == SQLITE_DONE ? rc : NoteFailure(m_db, rc);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? rc : NoteFailure(m_database.Connection(), rc);
 }
 
-int64_t Statement::Int(int column) { return sqlite3_column_int64(m_stmt, column); }
+const CachedCell* Statement::Cell(int column) const {
+  if (m_nextRow == 0 || m_nextRow > m_rows->rows.size()) return nullptr;
+  const auto& row = m_rows->rows[m_nextRow - 1];
+  return column >= 0 && static_cast<size_t>(column) < row.size() ? &row[static_cast<size_t>(column)] : nullptr;
+}
+
+int64_t Statement::Int(int column) {
+  if (m_rows) {
+    const CachedCell* cell = Cell(column);
+    return cell ? cell->integer : 0;
+  }
+  return m_stmt ? sqlite3_column_int64(m_stmt, column) : 0;
+}
 
 std::string Statement::Blob(int column) {
+  if (m_rows) {
+    const CachedCell* cell = Cell(column);
+    return cell ? cell->bytes : std::string();
+  }
+  if (!m_stmt) return std::string();
   const void* data = sqlite3_column_blob(m_stmt, column);
   int size = sqlite3_column_bytes(m_stmt, column);
   if (!data || size <= 0) return std::string();
@@ -228,6 +348,13 @@ Database::~Database() {
   if (m_db) sqlite3_close(m_db);
 }
 
+int Database::CommitWrite() {
+  const uint64_t ticket = m_changes.BeginWrite();
+  const int rc = Exec("COMMIT");
+  m_changes.EndWrite(ticket);
+  return rc;
+}
+
 int Database::Exec(const char* sql) {
   const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? rc : NoteFailure(m_db, rc);
@@ -273,6 +400,7 @@ LSTATUS Database::Open() {
   m_readOnly = m_envReadOnly || (exists && access(m_path.c_str(), W_OK) != 0);
   if (m_readOnly) {
     if (!exists) return ERROR_SUCCESS;  // nothing to read: every key is missing
+    m_changes.Open(m_path, false);
     int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
     if (rc == SQLITE_OK) {
       sqlite3_busy_timeout(m_db, BusyTimeoutMs());
@@ -302,6 +430,8 @@ LSTATUS Database::Open() {
     const LSTATUS made = CreateWholeFile();
     if (made != ERROR_SUCCESS) return made;
   }
+  // After the file, whose permission bits the counter takes.
+  m_changes.Open(m_path, true);
   int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
     NoteFailure(m_db, rc);
@@ -391,12 +521,41 @@ LSTATUS Database::CreateSchema() {
 
 // ---- scopes -----------------------------------------------------------------
 
-ReadScope::ReadScope(Database& db) : m_db(db), m_lock(db.Mutex()) {
+HeldConnection::HeldConnection() : m_outerCaching(t_cachingScope) {
+  t_cachingScope = nullptr;
+  ++t_heldConnections;
+}
+
+HeldConnection::~HeldConnection() {
+  --t_heldConnections;
+  t_cachingScope = m_outerCaching;
+}
+
+ReadScope::ReadScope(Database& db)
+    : m_db(db), m_lock(db.Mutex(), std::defer_lock), m_outerCaching(t_cachingScope) {
+  m_caching = t_heldConnections == 0 && db.Connection() && db.Changes().Usable();
+  t_cachingScope = m_caching ? this : nullptr;
+  if (!m_caching) TakeConnection();
+}
+
+ReadScope* ReadScope::CachingScopeOf(const Database& db) {
+  return t_cachingScope && &t_cachingScope->m_db == &db ? t_cachingScope : nullptr;
+}
+
+void ReadScope::TakeConnection() {
+  if (m_lock.owns_lock()) return;
+  m_lock.lock();
+  ++t_heldConnections;
+  m_counted = true;
+  // Taken before the transaction's first read fixes its snapshot.
+  m_before = m_db.Changes().Read();
   if (m_db.Connection() && m_db.TransactionDepth() == 0) m_began = m_db.Exec("BEGIN") == SQLITE_OK;
 }
 
 ReadScope::~ReadScope() {
   if (m_began && m_db.Exec("COMMIT") != SQLITE_OK) m_db.Exec("ROLLBACK");
+  if (m_counted) --t_heldConnections;
+  t_cachingScope = m_outerCaching;
 }
 
 WriteScope::WriteScope(Database& db) : m_db(db), m_lock(db.Mutex()) {
@@ -405,6 +564,11 @@ WriteScope::WriteScope(Database& db) : m_db(db), m_lock(db.Mutex()) {
     return;
   }
   m_savepoint = m_db.TransactionDepth() > 0;
+  // A write the other processes' caches would not hear of must not happen.
+  if (!m_savepoint && !m_db.Changes().EnsureWritable()) {
+    m_status = ERROR_ACCESS_DENIED;
+    return;
+  }
   int rc = m_db.Exec(m_savepoint ? "SAVEPOINT arcwise_write" : "BEGIN IMMEDIATE");
   m_status = ErrorFromSqlite(rc);
   m_open = rc == SQLITE_OK;
@@ -412,7 +576,7 @@ WriteScope::WriteScope(Database& db) : m_db(db), m_lock(db.Mutex()) {
 
 LSTATUS WriteScope::Commit() {
   if (!m_open) return m_status;
-  int rc = m_db.Exec(m_savepoint ? "RELEASE arcwise_write" : "COMMIT");
+  int rc = m_savepoint ? m_db.Exec("RELEASE arcwise_write") : m_db.CommitWrite();
   if (rc != SQLITE_OK) return m_status = ErrorFromSqlite(rc);
   m_open = false;
   return ERROR_SUCCESS;

@@ -7,13 +7,14 @@
 // process; every use of the connection happens with Database::Mutex() held.
 // The mutex is recursive so that a thread inside ArcwiseRegistryTransaction
 // keeps the connection (and the open transaction) for all its registry calls,
-// while other threads wait for the commit. A single serialised connection is
-// simpler to get right than one connection per thread (no per-thread
-// transaction bookkeeping, no connection leaks when threads end), and the
-// registry is read for configuration, not in a hot loop. Processes share the
-// file through WAL and a busy timeout; every write is a BEGIN IMMEDIATE
-// transaction, so concurrent writers queue instead of losing writes. The
-// wait for another process's lock is 30 s, or ARCWISE_REGISTRY_BUSY_TIMEOUT_MS.
+// while other threads wait for the commit. Reads outside any write are
+// answered from the process's read cache (registry_read_cache.h) while the
+// change counter (registry_changes.h) shows nobody has written since, with
+// no lock but the cache's shared one and no system call; only what the cache
+// does not hold takes the connection. Processes share the file through WAL
+// and a busy timeout; every write is a BEGIN IMMEDIATE transaction, so
+// concurrent writers queue instead of losing writes. The wait for another
+// process's lock is 30 s, or ARCWISE_REGISTRY_BUSY_TIMEOUT_MS.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +23,14 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <sqlite3.h>
 
 #include <windows.h>
+
+#include "registry_changes.h"
+#include "registry_read_cache.h"
 
 namespace arcwise_registry {
 
@@ -50,8 +55,12 @@ int NoteFailure(sqlite3* db, int rc);
 
 class Database;
 
-// A prepared statement borrowed from the database's cache; reset and
-// unbound when it goes out of scope. Use only with the database mutex held.
+// A statement of the database. Inside a ReadScope that has not taken the
+// connection, a SELECT is first looked up in the read cache; what it misses
+// is read (taking the connection) to its last row, kept when the change
+// counter allows, and handed out row by row as a live statement would be.
+// Elsewhere it is a prepared statement borrowed from the database's cache,
+// reset and unbound when it goes out of scope, used with the mutex held.
 class Statement {
  public:
   Statement(Database& db, const char* sql);
@@ -59,8 +68,7 @@ class Statement {
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
-  bool Ok() const { return m_stmt != nullptr; }
-  int PrepareResult() const { return m_prepareRc; }
+  // Bound values are kept until the first Step, which uses them.
   void Bind(int index, int64_t value);
   void BindBlob(int index, const void* data, size_t size);
   void BindBlob(int index, const std::string& bytes) { BindBlob(index, bytes.data(), bytes.size()); }
@@ -70,9 +78,28 @@ class Statement {
   std::string Blob(int column);
 
  private:
-  sqlite3* m_db;
+  struct Parameter {
+    int index;
+    bool isBlob;
+    int64_t integer;
+    std::string bytes;
+  };
+
+  int Start();
+  // The connection's statement, prepared and bound; SQLite's code.
+  int PrepareLive();
+  int ReadAllRows(std::shared_ptr<CachedRows>* rows);
+  std::string CacheKey() const;
+  int NextCachedRow();
+  const CachedCell* Cell(int column) const;
+
+  Database& m_database;
+  const char* m_sql;
   sqlite3_stmt* m_stmt = nullptr;
-  int m_prepareRc = SQLITE_OK;
+  std::vector<Parameter> m_parameters;
+  bool m_started = false;
+  std::shared_ptr<const CachedRows> m_rows;  // set when answering from rows read at once
+  size_t m_nextRow = 0;
 };
 
 class Database {
@@ -103,6 +130,12 @@ class Database {
 
   // Runs a statement without results; returns the SQLite code.
   int Exec(const char* sql);
+  // COMMIT of the thread's outermost write transaction, announced to every
+  // process's read cache through the change counter.
+  int CommitWrite();
+
+  ChangeCounter& Changes() { return m_changes; }
+  ReadCache& Reads() { return m_reads; }
 
  private:
   Database(std::string path, bool envReadOnly);
@@ -121,12 +154,19 @@ class Database {
   std::recursive_mutex m_mutex;
   std::unordered_map<const char*, sqlite3_stmt*> m_statements;
   int m_transactionDepth = 0;
+  ChangeCounter m_changes;
+  ReadCache m_reads;
 
   friend struct DatabaseCache;
 };
 
-// Holds the database mutex for a sequence of reads and makes them one
-// snapshot (a deferred transaction) unless the thread is already inside one.
+// A sequence of reads that see one state of the registry. When the thread
+// holds no other scope and the change counter is there, it starts without
+// the connection: reads the read cache holds cost nothing, and the first
+// one it does not hold takes the mutex and opens a deferred transaction for
+// the rest of the scope. Inside a write, or without a counter, it takes the
+// mutex at once (and a transaction unless the thread is in one), as reads
+// there must see the thread's own uncommitted writes.
 class ReadScope {
  public:
   explicit ReadScope(Database& db);
@@ -138,10 +178,37 @@ class ReadScope {
   // reads as empty); this lets a ReadScope stand where a WriteScope can.
   LSTATUS Status() const { return ERROR_SUCCESS; }
 
+  // The innermost scope of this thread that may answer from the cache, when
+  // it is on `db`; null otherwise.
+  static ReadScope* CachingScopeOf(const Database& db);
+  bool HasConnection() const { return m_lock.owns_lock(); }
+  // Takes the mutex and begins the transaction, once.
+  void TakeConnection();
+  // The change counter as it was before the transaction began.
+  const ChangeSnapshot& Before() const { return m_before; }
+
  private:
   Database& m_db;
-  std::lock_guard<std::recursive_mutex> m_lock;
+  std::unique_lock<std::recursive_mutex> m_lock;
+  bool m_caching = false;
   bool m_began = false;
+  bool m_counted = false;
+  ReadScope* m_outerCaching = nullptr;
+  ChangeSnapshot m_before;
+};
+
+// Marks the calling thread as holding a database's connection for as long
+// as it lives: ReadScopes inside read through it instead of the cache.
+// Every holder of the mutex but a caching ReadScope keeps one.
+class HeldConnection {
+ public:
+  HeldConnection();
+  ~HeldConnection();
+  HeldConnection(const HeldConnection&) = delete;
+  HeldConnection& operator=(const HeldConnection&) = delete;
+
+ private:
+  ReadScope* m_outerCaching;
 };
 
 // Holds the database mutex for one registry write: BEGIN IMMEDIATE when the
@@ -162,6 +229,7 @@ class WriteScope {
  private:
   Database& m_db;
   std::lock_guard<std::recursive_mutex> m_lock;
+  HeldConnection m_held;
   LSTATUS m_status = ERROR_SUCCESS;
   bool m_savepoint = false;
   bool m_open = false;

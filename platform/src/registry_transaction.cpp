@@ -15,6 +15,7 @@ LSTATUS ArcwiseRegistryTransaction(bool (*body)(void* context), void* context) {
   // The connection stays with this thread until the end: its registry calls
   // run inside the transaction, other threads' calls wait for the commit.
   std::lock_guard<std::recursive_mutex> lock(db->Mutex());
+  HeldConnection held;
   int depth = db->TransactionDepth();
   if (depth > 0) {
     // A nested call joins the outer transaction; its own failure undoes only
@@ -35,7 +36,7 @@ LSTATUS ArcwiseRegistryTransaction(bool (*body)(void* context), void* context) {
     db->Exec("RELEASE arcwise_nested");
     return ok ? ERROR_SUCCESS : ERROR_CANCELLED;
   }
-  if (db->ReadOnly() || !db->Connection()) return ERROR_ACCESS_DENIED;
+  if (db->ReadOnly() || !db->Connection() || !db->Changes().EnsureWritable()) return ERROR_ACCESS_DENIED;
   int rc = db->Exec("BEGIN IMMEDIATE");
   if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
   db->SetTransactionDepth(1);
@@ -52,7 +53,7 @@ LSTATUS ArcwiseRegistryTransaction(bool (*body)(void* context), void* context) {
     db->Exec("ROLLBACK");
     return ERROR_CANCELLED;
   }
-  rc = db->Exec("COMMIT");
+  rc = db->CommitWrite();
   if (rc != SQLITE_OK) {
     db->Exec("ROLLBACK");
     return ErrorFromSqlite(rc);

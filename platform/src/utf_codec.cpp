@@ -1,54 +1,129 @@
 // UTF-8 <-> UTF-16 by the platform's one rule for bad input.
+//
+// Every text the filters pass on goes through here twice (UTF-8 files in,
+// the host's UTF-8 out), so the loops write through raw pointers into
+// buffers sized up front, and runs of ASCII go eight bytes (four units) at
+// a time. A null output only counts, for the callers that ask for a size.
 #include "utf_codec.h"
+
+#include <cstring>
 
 namespace arcwise_platform {
 
 namespace {
 
-void AppendUtf16(char32_t cp, WString* out) {
+constexpr uint64_t kHighBits8 = 0x8080808080808080ULL;
+constexpr uint64_t kAbove7F4 = 0xFF80FF80FF80FF80ULL;
+
+template <bool kWrite>
+inline void Put(WCHAR*& out, WCHAR unit) {
+  if constexpr (kWrite) *out = unit;
+  ++out;
+}
+
+template <bool kWrite>
+inline void PutCodePoint(WCHAR*& out, char32_t cp) {
   if (cp < 0x10000) {
-    out->push_back(WCHAR(cp));
+    Put<kWrite>(out, WCHAR(cp));
     return;
   }
   cp -= 0x10000;
-  out->push_back(WCHAR(HIGH_SURROGATE_START + (cp >> 10)));
-  out->push_back(WCHAR(LOW_SURROGATE_START + (cp & 0x3FF)));
+  Put<kWrite>(out, WCHAR(HIGH_SURROGATE_START + (cp >> 10)));
+  Put<kWrite>(out, WCHAR(LOW_SURROGATE_START + (cp & 0x3FF)));
 }
 
-void AppendUtf8(char32_t cp, std::string* out) {
+template <bool kWrite>
+inline void PutByte(char*& out, unsigned value) {
+  if constexpr (kWrite) *out = char(value);
+  ++out;
+}
+
+template <bool kWrite>
+inline void PutUtf8(char*& out, char32_t cp) {
   if (cp < 0x80) {
-    out->push_back(char(cp));
+    PutByte<kWrite>(out, cp);
   } else if (cp < 0x800) {
-    out->push_back(char(0xC0 | (cp >> 6)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
+    PutByte<kWrite>(out, 0xC0 | (cp >> 6));
+    PutByte<kWrite>(out, 0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out->push_back(char(0xE0 | (cp >> 12)));
-    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
+    PutByte<kWrite>(out, 0xE0 | (cp >> 12));
+    PutByte<kWrite>(out, 0x80 | ((cp >> 6) & 0x3F));
+    PutByte<kWrite>(out, 0x80 | (cp & 0x3F));
   } else {
-    out->push_back(char(0xF0 | (cp >> 18)));
-    out->push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
+    PutByte<kWrite>(out, 0xF0 | (cp >> 18));
+    PutByte<kWrite>(out, 0x80 | ((cp >> 12) & 0x3F));
+    PutByte<kWrite>(out, 0x80 | ((cp >> 6) & 0x3F));
+    PutByte<kWrite>(out, 0x80 | (cp & 0x3F));
   }
+}
+
+template <bool kWrite>
+size_t Encode(std::u16string_view text, char* out, size_t* loneSurrogates) {
+  char* const begin = out;
+  const WCHAR* p = text.data();
+  const WCHAR* const end = p + text.size();
+  size_t lone = 0;
+  while (p < end) {
+    // Four ASCII units at a time.
+    while (end - p >= 4) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (word & kAbove7F4) break;
+      if constexpr (kWrite) {
+        out[0] = char(p[0]);
+        out[1] = char(p[1]);
+        out[2] = char(p[2]);
+        out[3] = char(p[3]);
+      }
+      out += 4;
+      p += 4;
+    }
+    if (p == end) break;
+    const WCHAR unit = *p++;
+    if (unit < 0x80) {
+      PutByte<kWrite>(out, unit);
+    } else if (IS_HIGH_SURROGATE(unit) && p < end && IS_LOW_SURROGATE(*p)) {
+      PutUtf8<kWrite>(out, 0x10000 + (char32_t(unit - HIGH_SURROGATE_START) << 10) + (*p - LOW_SURROGATE_START));
+      ++p;
+    } else if (IS_HIGH_SURROGATE(unit) || IS_LOW_SURROGATE(unit)) {
+      PutUtf8<kWrite>(out, kReplacementCharacter);
+      ++lone;
+    } else {
+      PutUtf8<kWrite>(out, unit);
+    }
+  }
+  if (loneSurrogates) *loneSurrogates = lone;
+  return size_t(out - begin);
 }
 
 }  // namespace
 
-void Utf8Decoder::Replace(WString* out) {
-  out->push_back(kReplacementCharacter);
-  ++m_replacements;
-}
-
-void Utf8Decoder::Feed(std::string_view bytes, WString* out) {
-  for (const char c : bytes) {
-    const uint8_t b = uint8_t(c);
+template <bool kWrite>
+size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
+  WCHAR* const begin = out;
+  const uint8_t* const end = p + n;
+  while (p < end) {
+    if (m_needed == 0) {
+      // Eight ASCII bytes at a time while no sequence is open.
+      while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & kHighBits8) break;
+        if constexpr (kWrite) {
+          for (int i = 0; i < 8; ++i) out[i] = WCHAR(p[i]);
+        }
+        out += 8;
+        p += 8;
+      }
+      if (p == end) break;
+    }
+    const uint8_t b = *p++;
     if (m_needed > 0) {
       if (b >= m_low && b <= m_high) {
         m_value = (m_value << 6) | (b & 0x3F);
         m_low = 0x80;
         m_high = 0xBF;
-        if (--m_needed == 0) AppendUtf16(m_value, out);
+        if (--m_needed == 0) PutCodePoint<kWrite>(out, m_value);
         continue;
       }
       // The sequence broke off: what was read of it is one subpart, and
@@ -56,10 +131,11 @@ void Utf8Decoder::Feed(std::string_view bytes, WString* out) {
       m_needed = 0;
       m_low = 0x80;
       m_high = 0xBF;
-      Replace(out);
+      Put<kWrite>(out, kReplacementCharacter);
+      ++m_replacements;
     }
     if (b < 0x80) {
-      out->push_back(WCHAR(b));
+      Put<kWrite>(out, WCHAR(b));
       continue;
     }
     // The second byte's range is narrowed where a wider one would let in
@@ -79,9 +155,23 @@ void Utf8Decoder::Feed(std::string_view bytes, WString* out) {
       if (b == 0xF0) m_low = 0x90;
       if (b == 0xF4) m_high = 0x8F;
     } else {
-      Replace(out);  // a continuation byte without a lead, or no lead at all
+      // A continuation byte without a lead, or no lead at all.
+      Put<kWrite>(out, kReplacementCharacter);
+      ++m_replacements;
     }
   }
+  return size_t(out - begin);
+}
+
+size_t Utf8Decoder::FeedInto(std::string_view bytes, WCHAR* out) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  return out ? Run<true>(p, bytes.size(), out) : Run<false>(p, bytes.size(), nullptr);
+}
+
+void Utf8Decoder::Feed(std::string_view bytes, WString* out) {
+  const size_t at = out->size();
+  out->resize(at + MaxUnits(bytes.size()));
+  out->resize(at + FeedInto(bytes, out->data() + at));
 }
 
 void Utf8Decoder::Finish(WString* out) {
@@ -89,43 +179,44 @@ void Utf8Decoder::Finish(WString* out) {
   m_needed = 0;
   m_low = 0x80;
   m_high = 0xBF;
-  Replace(out);
+  out->push_back(kReplacementCharacter);
+  ++m_replacements;
+}
+
+size_t DecodeUtf8Into(std::string_view bytes, WCHAR* out, size_t* replacements) {
+  Utf8Decoder decoder;
+  size_t units = decoder.FeedInto(bytes, out);
+  // A sequence left open at the end is one more U+FFFD; its lead byte gave
+  // no unit yet, so the text still fits in one unit per byte.
+  WString tail;
+  decoder.Finish(&tail);
+  if (!tail.empty()) {
+    if (out) out[units] = tail[0];
+    ++units;
+  }
+  if (replacements) *replacements = decoder.Replacements();
+  return units;
 }
 
 WString DecodeUtf8(std::string_view bytes, size_t* replacements) {
-  WString out;
-  out.reserve(bytes.size());
-  Utf8Decoder decoder;
-  decoder.Feed(bytes, &out);
-  decoder.Finish(&out);
-  if (replacements) *replacements = decoder.Replacements();
+  WString out(bytes.size(), u'\0');
+  out.resize(DecodeUtf8Into(bytes, out.data(), replacements));
   return out;
 }
 
 bool IsValidUtf8(std::string_view bytes) {
   size_t replacements = 0;
-  DecodeUtf8(bytes, &replacements);
+  DecodeUtf8Into(bytes, nullptr, &replacements);
   return replacements == 0;
 }
 
+size_t EncodeUtf8Into(std::u16string_view text, char* out, size_t* loneSurrogates) {
+  return out ? Encode<true>(text, out, loneSurrogates) : Encode<false>(text, nullptr, loneSurrogates);
+}
+
 std::string EncodeUtf8(std::u16string_view text, size_t* loneSurrogates) {
-  std::string out;
-  out.reserve(text.size());
-  size_t lone = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const WCHAR unit = text[i];
-    if (IS_HIGH_SURROGATE(unit) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) {
-      AppendUtf8(0x10000 + (char32_t(unit - HIGH_SURROGATE_START) << 10) + (text[i + 1] - LOW_SURROGATE_START),
-                 &out);
-      ++i;
-    } else if (IS_HIGH_SURROGATE(unit) || IS_LOW_SURROGATE(unit)) {
-      AppendUtf8(kReplacementCharacter, &out);
-      ++lone;
-    } else {
-      AppendUtf8(unit, &out);
-    }
-  }
-  if (loneSurrogates) *loneSurrogates = lone;
+  std::string out(text.size() * 3, '\0');
+  out.resize(EncodeUtf8Into(text, out.data(), loneSurrogates));
   return out;
 }
 

@@ -31,6 +31,10 @@ class Utf8Decoder {
   // Appends the UTF-16 of the characters the bytes complete; an unfinished
   // sequence at the end waits for the next Feed or for Finish.
   void Feed(std::string_view bytes, WString* out);
+  // Feed into a buffer of at least MaxUnits(bytes.size()) units, or with a
+  // null one only counting them; returns the units the bytes gave.
+  size_t FeedInto(std::string_view bytes, WCHAR* out);
+  static constexpr size_t MaxUnits(size_t bytes) { return bytes + 2; }
   // The end of the input: an unfinished sequence becomes one U+FFFD. The
   // decoder is then ready for a new text; the count of replacements stays.
   void Finish(WString* out);
@@ -39,7 +43,8 @@ class Utf8Decoder {
   size_t Replacements() const { return m_replacements; }
 
  private:
-  void Replace(WString* out);
+  template <bool kWrite>
+  size_t Run(const uint8_t* p, size_t n, WCHAR* out);
 
   char32_t m_value = 0;  // bits of the sequence read so far
   int m_needed = 0;      // continuation bytes still to come
@@ -50,12 +55,18 @@ class Utf8Decoder {
 
 // The whole text at once; *replacements (when given) counts what was replaced.
 WString DecodeUtf8(std::string_view bytes, size_t* replacements = nullptr);
+// The whole text into a buffer of at least bytes.size() units (a whole text
+// never gives more units than bytes), or with a null one only counted.
+size_t DecodeUtf8Into(std::string_view bytes, WCHAR* out, size_t* replacements = nullptr);
 // Whether the bytes are well-formed UTF-8 from first to last.
 bool IsValidUtf8(std::string_view bytes);
 
 // UTF-16 -> UTF-8; *loneSurrogates (when given) counts the unpaired
 // surrogates written as U+FFFD.
 std::string EncodeUtf8(std::u16string_view text, size_t* loneSurrogates = nullptr);
+// The same into a buffer of at least 3 bytes per unit, or with a null one
+// only counted; returns the bytes.
+size_t EncodeUtf8Into(std::u16string_view text, char* out, size_t* loneSurrogates = nullptr);
 // Whether the text holds a surrogate without its partner.
 bool HasLoneSurrogate(std::u16string_view text);
 
