@@ -108,6 +108,28 @@ TEST(RegistryProcesses, TwoProcessesLoseNoWrite) {
   RegCloseKey(key);
 }
 
+// A process keeps what it read; another process's writes must still show in
+// its next read, absent values and key counts included.
+TEST(RegistryProcesses, AReaderSeesAnotherProcessesWritesAtOnce) {
+  std::string database = arcwise_test::MakeTestFolder("seen") + "/shared.db";
+  ScopedEnv path("ARCWISE_REGISTRY", database.c_str());
+  arcwise_test::CreateKey(HKEY_CURRENT_USER, W("Software\\Race"));
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(CountValues(W("Software\\Race")), round * kValuesPerWriter);
+    const std::string tag = round == 0 ? "A" : "B";
+    const WString last = Utf8ToUtf16(tag + "-" + std::to_string(kValuesPerWriter - 1));
+    EXPECT_EQ(arcwise_test::ReadValue(HKEY_CURRENT_USER, W("Software\\Race"), last.c_str()).status,
+              ERROR_FILE_NOT_FOUND);
+    pid_t child = StartWriter(database, tag);
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(arcwise_test::ReadValue(HKEY_CURRENT_USER, W("Software\\Race"), last.c_str()).status, ERROR_SUCCESS);
+  }
+  EXPECT_EQ(CountValues(W("Software\\Race")), 2u * kValuesPerWriter);
+}
+
 TEST(RegistryThreads, EightThreadsLoseNoWrite) {
   TestKey key(W("Threads"));
   std::vector<std::thread> threads;
