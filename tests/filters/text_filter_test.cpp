@@ -168,6 +168,24 @@ TEST_F(TextFilterTest, EmptyFileHasNoChunk) {
   EXPECT_TRUE(ReadAll(filter.Get()).empty());
 }
 
+// A file the first read holds whole is decoded from memory, a longer one is
+// read again after the check; both give the whole text, on every Init, and
+// an invalid byte at the very end still turns the whole to the ANSI page.
+TEST_F(TextFilterTest, FilesAroundOneReadGiveTheirWholeTextOnEveryInit) {
+  for (const size_t size : {size_t(kTextReadBytes) - 1, size_t(kTextReadBytes), size_t(kTextReadBytes) + 1}) {
+    for (const bool valid : {true, false}) {
+      std::string bytes(size - 2, 'x');
+      bytes += valid ? "\xC3\xA9" : "y\xE9";
+      const WString expected = WString(size - 2, u'x') + (valid ? WString(1, WCHAR(0xE9)) : W("y") + WString(1, WCHAR(0xE9)));
+      ComPtr<IFilter> filter = LoadByPath(WriteFile("around.txt", bytes));
+      ASSERT_TRUE(filter);
+      for (int init = 0; init < 2; ++init) {
+        EXPECT_EQ(expected, Joined(ReadAll(filter.Get(), 4096))) << size << " valid " << valid << " init " << init;
+      }
+    }
+  }
+}
+
 TEST_F(TextFilterTest, LongTextIsCutIntoBoundedChunksBetweenCharacters) {
   // A pair straddles the first chunk's last unit: it moves whole into the
   // second chunk.

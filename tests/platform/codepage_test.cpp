@@ -195,6 +195,43 @@ TEST(Utf8Table, IncrementalDecoderMatchesTheWholeAtEverySplit) {
   }
 }
 
+// Runs of ASCII go through in blocks: each row, put at every offset of a
+// run of ASCII longer than a block on both sides, must decode as it does a
+// byte at a time and encode back the same, however the callers size their
+// buffers (exactly, roomy, or asking for the size first).
+TEST(Utf8Table, BlockwiseAsciiRunsMatchByteAtATime) {
+  const std::string run(19, 'a');
+  for (const Utf8Case& c : kUtf8Cases) {
+    for (size_t at = 0; at <= run.size(); ++at) {
+      const std::string bytes = run.substr(0, at) + c.bytes + run.substr(at);
+      arcwise_platform::Utf8Decoder single;
+      WString expected;
+      for (char b : bytes) single.Feed(std::string_view(&b, 1), &expected);
+      single.Finish(&expected);
+      const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+      ASSERT_EQ(size_t(units), expected.size()) << c.name << " at " << at;
+      for (const size_t room : {size_t(units), bytes.size() + 4}) {
+        WString out(room, u'#');
+        ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), int(bytes.size()), out.data(), int(room)), units);
+        out.resize(size_t(units));
+        EXPECT_EQ(out, expected) << c.name << " at " << at << " room " << room;
+      }
+      const std::string back = Utf16ToUtf8(expected);
+      const int size = WideCharToMultiByte(CP_UTF8, 0, expected.data(), int(expected.size()), nullptr, 0, nullptr,
+                                           nullptr);
+      ASSERT_EQ(size_t(size), back.size());
+      std::string exact(back.size(), '#');
+      EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, expected.data(), int(expected.size()), exact.data(), size, nullptr,
+                                    nullptr),
+                size);
+      EXPECT_EQ(exact, back) << c.name << " at " << at;
+      if (c.valid) {
+        EXPECT_EQ(back, bytes) << c.name << " at " << at;
+      }
+    }
+  }
+}
+
 // UTF-16 -> UTF-8: a surrogate without its partner is written as U+FFFD,
 // or fails the call under WC_ERR_INVALID_CHARS; a pair is one character.
 TEST(Utf16Table, LoneSurrogatesEncodeAsReplacementOrFail) {
