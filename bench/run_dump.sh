@@ -1,34 +1,42 @@
 #!/usr/bin/env bash
-# arcwise-dump benchmark, run by hand (not by CI):
+# arcwise-dump against its peers on this machine, by hand (not by CI):
 #   bench/run_dump.sh <build folder> [runs]
-# Makes two archives with `zip` in a private temporary folder (removed at the
-# end): (a) one 200 MB text file, (b) 20,000 text files of about 4 KB in 100
-# folders; then, in the same run, times and measures the peak memory of
+# Makes, in a private temporary folder removed at the end,
+#   (a) one 200 MB text file in a zip,
+#   (b) 20,000 text files of about 4 KB in 100 folders,
+#   (c) 100,000 empty entries,
+# and times, as the median of [runs] (default 3), with peak memory,
 #   dump:  arcwise-dump --text ARCHIVE > /dev/null
 #   tools: unzip -qq -d FRESH ARCHIVE; cat of every extracted file; rm -rf FRESH
-#   pipe:  unzip -p ARCHIVE > /dev/null              (no disk, for reference)
-# reporting the median of [runs] (default 3) and the ratios dump/tools and
-# dump/pipe. Then the per-file costs: arcwise-dump on the 20,000 files
-# unpacked (one LoadIFilter, registry look-up and Init per file) against cat,
-# and the start-up cost (process, registry, loading the modules) of one run
-# on one small file. The registry is a private one made on the first run.
-# Needs GNU time (/usr/bin/time, Debian package "time") for peak memory.
+#          (the same work on the same file system: extract, read, remove)
+#   pipe:  unzip -p ARCHIVE > /dev/null (streaming: no file system at all)
+# (b) runs twice: with the extraction folder (TMPDIR) on the disk and on
+# tmpfs (/dev/shm). It prints dump/tools and dump/pipe, the CPU (user + sys)
+# per small file, and (d) the archives per second of arcwise-thread-bench
+# walking copies of a 2,000-file archive with 1, 2 and 4 filter objects on as
+# many threads, against one thread. The registry is a private one made on the
+# first run. Needs GNU time (/usr/bin/time, Debian package "time").
 set -euo pipefail
 build=${1:?usage: run_dump.sh <build folder> [runs]}
 runs=${2:-3}
-dump="$(cd "$build" && pwd)/bin/arcwise-dump"
+build=$(cd "$build" && pwd)
+dump="$build/bin/arcwise-dump"
+threads="$build/bin/arcwise-thread-bench"
 [[ -x "$dump" ]] || { echo "build $dump first" >&2; exit 2; }
 [[ -x /usr/bin/time ]] || { echo "GNU time measures the memory: apt-get install time" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/arcwise-dump-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT INT TERM
+shm=""
+if [[ -d /dev/shm ]] && [[ "$(stat -f -c %T /dev/shm)" == tmpfs ]]; then
+  shm=$(mktemp -d /dev/shm/arcwise-dump-bench-XXXXXX)
+fi
+trap 'rm -rf "$work" ${shm:+"$shm"}' EXIT INT TERM
 export ARCWISE_REGISTRY="$work/registry.db"
-export TMPDIR="$work/tmp"
-mkdir -p "$TMPDIR"
+mkdir -p "$work/tmp"
 
 echo "making archives in $work"
 python3 - "$work" <<'PY'
-import os, random, sys
+import os, random, sys, zipfile
 random.seed(7)
 work = sys.argv[1]
 words = [''.join(random.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(random.randint(2, 10)))
@@ -50,72 +58,94 @@ for d in range(100):
     for i in range(200):
         with open(f'{folder}/file{i:03d}.txt', 'w') as f:
             f.write(text(4096))
+with zipfile.ZipFile(f'{work}/c.zip', 'w') as z:
+    for i in range(100000):
+        z.writestr(f'empty{i:06d}.txt', b'')
+# (d): 2,000 of the small files in 20 folders, one archive per copy.
+with zipfile.ZipFile(f'{work}/d.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    for d in range(20):
+        for i in range(100):
+            z.write(f'{work}/b/folder{d:03d}/file{i:03d}.txt', f'folder{d:02d}/file{i:03d}.txt')
 PY
 (cd "$work/a" && zip -qr ../a.zip big.txt)
 (cd "$work/b" && zip -qr ../b.zip .)
-ls -l "$work/a.zip" "$work/b.zip"
+ls -l "$work"/*.zip
 
 # Warm-up (first-run registration, page cache), and a check that the dump
 # does the same work: its text is the file's text, then the entry name.
-"$dump" --text "$work/a.zip" > "$work/a.out"
+TMPDIR="$work/tmp" "$dump" --text "$work/a.zip" > "$work/a.out"
 { cat "$work/a/big.txt"; printf '\nbig.txt\n'; } | cmp -s - "$work/a.out" ||
   { echo "arcwise-dump --text does not reproduce big.txt" >&2; exit 1; }
 rm -f "$work/a.out"
-cat "$work/a.zip" "$work/b.zip" > /dev/null
+cat "$work"/*.zip > /dev/null
 
-python3 - "$work" "$dump" "$runs" <<'PY'
+python3 - "$work" "$shm" "$dump" "$threads" "$runs" <<'PY'
 import os, statistics, subprocess, sys, time
-work, dump, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+work, shm, dump, threads, runs = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])
 
-def measure(cmd):
-    """Wall time and peak RSS in KB (largest of the command's processes) of one shell command.
-    GNU time measures the memory: a process keeps the high-water mark of the
-    process it was forked from, so this Python's own size would show instead."""
-    rss_file = f'{work}/rss'
+def measure(cmd, tmp):
+    """Wall time, CPU (user + sys) and peak RSS in KB (largest of the command's
+    processes) of one shell command run with TMPDIR=tmp. GNU time measures the
+    memory: a process keeps the high-water mark of the process it was forked
+    from, so this Python's own size would show instead."""
+    out = f'{work}/time'
+    env = dict(os.environ, TMPDIR=tmp)
     start = time.perf_counter()
-    status = subprocess.call(['/usr/bin/time', '-f', '%M', '-o', rss_file, 'bash', '-c', cmd])
+    status = subprocess.call(['/usr/bin/time', '-f', '%U %S %M', '-o', out, 'bash', '-c', cmd], env=env)
     elapsed = time.perf_counter() - start
     if status != 0:
         sys.exit(f'failed: {cmd}')
-    with open(rss_file) as f:
-        return elapsed, int(f.read().split()[-1])
+    with open(out) as f:
+        user, system, rss = f.read().split()[-3:]
+    return elapsed, float(user) + float(system), int(rss)
 
-def median_of(cmd):
-    results = [measure(cmd) for _ in range(runs)]
-    return statistics.median(r[0] for r in results), max(r[1] for r in results)
+def median_of(cmd, tmp):
+    results = [measure(cmd, tmp) for _ in range(runs)]
+    return (statistics.median(r[0] for r in results), statistics.median(r[1] for r in results),
+            max(r[2] for r in results))
 
-def tools(archive):
-    fresh = f'{work}/fresh'
+def tools(archive, where):
+    fresh = f'{where}/fresh'
     return (f'unzip -qq -d {fresh} {archive} && find {fresh} -type f -exec cat {{}} + > /dev/null '
             f'&& rm -rf {fresh}')
 
-print(f'\nmedian of {runs} runs; peak RSS in MB (largest process)')
-print(f'{"case":<28}{"dump s":>9}{"tools s":>9}{"pipe s":>9}{"dump/tools":>12}{"dump/pipe":>11}'
-      f'{"dump MB":>9}{"tools MB":>9}')
-for name, archive in (('(a) 200 MB text file', f'{work}/a.zip'),
-                      ('(b) 20,000 files/100 dirs', f'{work}/b.zip')):
-    d, dm = median_of(f'{dump} --text {archive} > /dev/null')
-    t, tm = median_of(tools(archive))
-    p, _ = median_of(f'unzip -p {archive} > /dev/null')
-    print(f'{name:<28}{d:9.2f}{t:9.2f}{p:9.2f}{d / t:12.2f}{d / p:11.2f}{dm / 1024:9.1f}{tm / 1024:9.1f}')
+print(f'\nmedian of {runs} runs; CPU = user + sys; peak RSS in MB (largest process)')
+print(f'{"case":<34}{"dump s":>8}{"tools s":>9}{"pipe s":>8}{"dump/tools":>11}{"dump/pipe":>10}'
+      f'{"dump CPU":>9}{"dump MB":>8}')
+disk_tmp = f'{work}/tmp'
+cases = [('(a) 200 MB text file, disk', 'a', disk_tmp),
+         ('(b) 20,000 x 4 KB, disk', 'b', disk_tmp)]
+if shm:
+    os.makedirs(f'{shm}/tmp', exist_ok=True)
+    cases.append(('(b) 20,000 x 4 KB, tmpfs', 'b', f'{shm}/tmp'))
+else:
+    print('(no tmpfs at /dev/shm: the tmpfs row is left out)')
+cases.append(('(c) 100,000 empty entries, disk', 'c', disk_tmp))
+per_file = {}
+for name, key, tmp in cases:
+    archive = f'{work}/{key}.zip'
+    d, dcpu, dm = median_of(f'{dump} --text {archive} > /dev/null', tmp)
+    t, _, _ = median_of(tools(archive, tmp), tmp)
+    p, _, _ = median_of(f'unzip -p {archive} > /dev/null', tmp)
+    print(f'{name:<34}{d:8.2f}{t:9.2f}{p:8.2f}{d / t:11.2f}{d / p:10.2f}{dcpu:9.2f}{dm / 1024:8.1f}')
+    if key == 'b':
+        per_file[name] = dcpu / 20000 * 1e6
+for name, us in per_file.items():
+    print(f'CPU per small file, {name[4:]}: {us:.0f} us')
 
-# Per-file costs: the same 20,000 files, unpacked, each given to arcwise-dump
-# (LoadIFilter: extension -> handler -> class look-ups, CoCreateInstance,
-# Load, Init, chunks) against cat of the same files.
-files_root = f'{work}/b'
-with open(f'{work}/list', 'w') as f:
-    for folder in sorted(os.listdir(files_root)):
-        for name in sorted(os.listdir(f'{files_root}/{folder}')):
-            f.write(f'{files_root}/{folder}/{name}\n')
-d, _ = median_of(f'xargs -a {work}/list {dump} --text > /dev/null')
-c, _ = median_of(f'xargs -a {work}/list cat > /dev/null')
-print(f'\nper file, 20,000 loose files: arcwise-dump {d:.2f} s, cat {c:.2f} s -> '
-      f'{(d - c) / 20000 * 1e6:.0f} us per file for look-up, load, Init and walk')
-small = f'{files_root}/folder000/file000.txt'
-s, _ = median_of(f'for i in $(seq 20); do {dump} --text {small} > /dev/null; done')
-_, small_rss = median_of(f'{dump} --text {small} > /dev/null')
-h, _ = median_of(f'for i in $(seq 20); do {dump} --help > /dev/null; done')
-print(f'start-up: one small file {s / 20 * 1000:.1f} ms per process, --help {h / 20 * 1000:.1f} ms '
-      f'-> {(s - h) / 20 * 1000:.1f} ms for COM, the registry and loading the modules once; '
-      f'peak RSS {small_rss / 1024:.1f} MB')
+if os.access(threads, os.X_OK):
+    copies = 8
+    archives = ' '.join([f'{work}/d.zip'] * copies)
+    tmp = f'{shm}/tmp' if shm else disk_tmp
+    print(f'\n(d) arcwise-thread-bench, {copies} walks of a 2,000-file archive, TMPDIR on '
+          f'{"tmpfs" if shm else "disk"}')
+    base = None
+    for n in (1, 2, 4):
+        w, cpu, _ = median_of(f'{threads} --threads {n} {archives} > /dev/null', tmp)
+        rate = copies / w
+        base = base or rate
+        print(f'  {n} thread{"s" if n > 1 else " "}: {w:6.2f} s, {rate:6.2f} archives/s, CPU {cpu:6.2f} s, '
+              f'{rate / base:4.2f}x one thread')
+else:
+    print(f'\n(d) left out: build {threads} first')
 PY
