@@ -1,6 +1,5 @@
 #include "registry_changes.h"
 
-#include <atomic>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -28,7 +27,7 @@ mode_t DatabaseMode(const std::string& dbPath) {
 }  // namespace
 
 ChangeCounter::~ChangeCounter() {
-  if (m_counters) munmap(m_counters, kCounterFileSize);
+  if (uint64_t* counters = m_counters.load()) munmap(counters, kCounterFileSize);
 }
 
 void ChangeCounter::Map(int fd, bool writable) {
@@ -41,8 +40,8 @@ void ChangeCounter::Map(int fd, bool writable) {
   }
   void* at = mmap(nullptr, kCounterFileSize, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
   if (at == MAP_FAILED) return;
-  m_counters = static_cast<uint64_t*>(at);
   m_writable = writable;
+  m_counters.store(static_cast<uint64_t*>(at), std::memory_order_release);
 }
 
 void ChangeCounter::Open(const std::string& dbPath, bool writable) {
@@ -68,35 +67,35 @@ void ChangeCounter::Open(const std::string& dbPath, bool writable) {
 
 bool ChangeCounter::EnsureWritable() {
   if (m_writable) return true;
-  if (m_counters) {
-    munmap(m_counters, kCounterFileSize);
-    m_counters = nullptr;
-  }
+  // A counter this process can only read stays as it is (readers use it);
+  // writing would go unseen.
+  if (Usable()) return false;
   const std::string dbPath = m_path.substr(0, m_path.size() - std::string("-changes").size());
   Open(dbPath, true);
   if (m_writable) return true;
   // No counter at all: nobody keeps reads of this database.
-  return !m_counters && access(m_path.c_str(), F_OK) != 0 && errno == ENOENT;
+  return !Usable() && access(m_path.c_str(), F_OK) != 0 && errno == ENOENT;
 }
 
 ChangeSnapshot ChangeCounter::Read() const {
   ChangeSnapshot now;
-  if (!m_counters) return now;
+  uint64_t* counters = m_counters.load(std::memory_order_acquire);
+  if (!counters) return now;
   // ended first: a begun read after it that still equals it proves no
   // commit started in between.
-  now.ended = Load(&m_counters[1]);
-  now.begun = Load(&m_counters[0]);
+  now.ended = Load(&counters[1]);
+  now.begun = Load(&counters[0]);
   return now;
 }
 
 uint64_t ChangeCounter::BeginWrite() {
   if (!m_writable) return 0;
-  return std::atomic_ref<uint64_t>(m_counters[0]).fetch_add(1, std::memory_order_acq_rel) + 1;
+  return std::atomic_ref<uint64_t>(m_counters.load()[0]).fetch_add(1, std::memory_order_acq_rel) + 1;
 }
 
 void ChangeCounter::EndWrite(uint64_t ticket) {
   if (!m_writable || ticket == 0) return;
-  std::atomic_ref<uint64_t> ended(m_counters[1]);
+  std::atomic_ref<uint64_t> ended(m_counters.load()[1]);
   uint64_t seen = ended.load(std::memory_order_acquire);
   // A later writer may have published first; the counter never goes back.
   while (seen < ticket && !ended.compare_exchange_weak(seen, ticket, std::memory_order_acq_rel)) {

@@ -16,6 +16,7 @@
 // once it opens the database anew.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -40,10 +41,11 @@ class ChangeCounter {
   // process reads without keeping anything.
   void Open(const std::string& dbPath, bool writable);
   // Whether reads may be kept: the counter is mapped.
-  bool Usable() const { return m_counters != nullptr; }
-  // For a writer whose counter could not be opened for writing at open time:
-  // tries again. False when a counter exists that this process cannot move,
-  // so a write would go unseen by every reader that keeps what it read.
+  bool Usable() const { return m_counters.load(std::memory_order_acquire) != nullptr; }
+  // For a writer whose counter could not be made at open time: tries again
+  // (with the database mutex held). False when a counter exists that this
+  // process cannot move, so a write would go unseen by every reader that
+  // keeps what it read.
   bool EnsureWritable();
 
   ChangeSnapshot Read() const;
@@ -55,7 +57,9 @@ class ChangeCounter {
   void Map(int fd, bool writable);
 
   std::string m_path;
-  uint64_t* m_counters = nullptr;  // [0] begun, [1] ended
+  // [0] begun, [1] ended. Mapped once and kept until the object goes:
+  // readers use it without the database mutex.
+  std::atomic<uint64_t*> m_counters{nullptr};
   bool m_writable = false;
 };
 
