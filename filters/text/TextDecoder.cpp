@@ -2,6 +2,7 @@
 #include "TextDecoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -123,6 +124,8 @@ HRESULT CTextDecoder::Fill() {
     if (FAILED(hr)) return hr;
   }
   const bool final = m_sourceEnded || (want > 0 && got == 0);
+  const size_t pendingBefore = m_pending.size();
+  const bool hadZeroByte = std::memchr(m_raw.data(), 0, m_raw.size()) != nullptr;
   switch (m_encoding) {
     case TextEncoding::Utf8:
       DecodeUtf8(final);
@@ -138,7 +141,12 @@ HRESULT CTextDecoder::Fill() {
       break;
   }
   // U+0000 is no text in any encoding: it is dropped wherever it comes from.
-  m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), WCHAR(0)), m_pending.end());
+  // In the byte encodings only a zero byte gives it, which the bytes show
+  // faster than the text would.
+  if (m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE || hadZeroByte) {
+    m_pending.erase(std::remove(m_pending.begin() + ptrdiff_t(pendingBefore), m_pending.end(), WCHAR(0)),
+                    m_pending.end());
+  }
   if (final) m_eof = true;
   return S_OK;
 }

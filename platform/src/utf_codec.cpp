@@ -15,6 +15,19 @@ namespace {
 constexpr uint64_t kHighBits8 = 0x8080808080808080ULL;
 constexpr uint64_t kAbove7F4 = 0xFF80FF80FF80FF80ULL;
 
+// Eight ASCII bytes (one little-endian word) as eight UTF-16 units: each
+// half spread to 16-bit lanes, two word stores instead of eight.
+inline void Widen8(uint64_t word, WCHAR* out) {
+  auto spread = [](uint64_t x) {
+    x = (x | (x << 16)) & 0x0000FFFF0000FFFFULL;
+    return (x | (x << 8)) & 0x00FF00FF00FF00FFULL;
+  };
+  const uint64_t low = spread(word & 0xFFFFFFFFULL);
+  const uint64_t high = spread(word >> 32);
+  std::memcpy(out, &low, sizeof low);
+  std::memcpy(out + 4, &high, sizeof high);
+}
+
 template <bool kWrite>
 inline void Put(WCHAR*& out, WCHAR unit) {
   if constexpr (kWrite) *out = unit;
@@ -109,9 +122,7 @@ size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
         uint64_t word;
         std::memcpy(&word, p, sizeof word);
         if (word & kHighBits8) break;
-        if constexpr (kWrite) {
-          for (int i = 0; i < 8; ++i) out[i] = WCHAR(p[i]);
-        }
+        if constexpr (kWrite) Widen8(word, out);
         out += 8;
         p += 8;
       }
