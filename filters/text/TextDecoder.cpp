@@ -69,7 +69,7 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
   } else if (got >= 2 && buffer[0] == 0xFE && buffer[1] == 0xFF) {
     m_encoding = TextEncoding::Utf16BE;
     bom = 2;
-  } else if (std::find(buffer.get(), buffer.get() + got, BYTE(0)) != buffer.get() + got) {
+  } else if (std::memchr(buffer.get(), 0, got) != nullptr) {
     // No text in a byte encoding holds a NUL byte: without a mark saying
     // UTF-16, a first piece with one is binary data (an image, an
     // executable, a disk of zeros), which gives no text at all.
@@ -82,16 +82,16 @@ HRESULT CTextDecoder::Start(CTextSource* pSource) {
     const size_t firstRead = got;
     size_t total = got;
     bool valid = true;
+    std::unique_ptr<BYTE[]> next;  // later reads, appended to what a cut kept back
     while (got > 0) {
       const size_t taken = CutBeforeLastCharacter(piece.data(), piece.size());
       valid = taken == 0 || Utf8Units(piece.data(), taken, MB_ERR_INVALID_CHARS) > 0;
       if (!valid) break;
       piece.erase(piece.begin(), piece.begin() + taken);
-      const size_t kept = piece.size();
-      piece.resize(kept + kTextReadBytes);
-      hr = pSource->Read(piece.data() + kept, kTextReadBytes, &got);
+      if (!next) next.reset(new BYTE[kTextReadBytes]);
+      hr = pSource->Read(next.get(), kTextReadBytes, &got);
       if (FAILED(hr)) return hr;
-      piece.resize(kept + got);
+      piece.insert(piece.end(), next.get(), next.get() + got);
       total += got;
     }
     // What a cut kept back must be whole characters once nothing follows.

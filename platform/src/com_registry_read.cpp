@@ -9,8 +9,16 @@ namespace arcwise_com {
 LSTATUS ReadClassesRootDefault(const WString& subkey, WString* value) {
   // RRF_RT_REG_SZ takes REG_EXPAND_SZ too, expanded from the environment.
   const DWORD flags = RRF_RT_REG_SZ;
-  DWORD size = 0;
-  LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, flags, nullptr, nullptr, &size);
+  // Class ids, paths and threading models fit a buffer on the stack: one
+  // call for them, where asking for the size first would take two.
+  WCHAR small[MAX_PATH];
+  DWORD size = sizeof(small);
+  LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, subkey.c_str(), nullptr, flags, nullptr, small, &size);
+  if (status == ERROR_SUCCESS) {
+    *value = small;
+    return ERROR_SUCCESS;
+  }
+  if (status == ERROR_MORE_DATA) status = ERROR_SUCCESS;
   std::vector<WCHAR> text;
   while (status == ERROR_SUCCESS) {
     text.assign(size / sizeof(WCHAR) + 1, 0);

@@ -123,12 +123,14 @@ std::string NameBytes(std::u16string_view name) {
 }
 
 std::string FoldBytes(std::u16string_view name) {
-  std::string out;
-  out.reserve(name.size() * 2);
+  // Every registry call folds the names it looks up: ASCII, nearly all of
+  // them, is folded here without the full table.
+  std::string out(name.size() * 2, '\0');
+  char* at = out.data();
   for (WCHAR c : name) {
-    WCHAR f = FoldCaseW(c);
-    out.push_back(static_cast<char>(f >> 8));
-    out.push_back(static_cast<char>(f & 0xff));
+    const WCHAR f = c < 0x80 ? (c >= u'a' && c <= u'z' ? WCHAR(c - 0x20) : c) : FoldCaseW(c);
+    *at++ = static_cast<char>(f >> 8);
+    *at++ = static_cast<char>(f & 0xff);
   }
   return out;
 }
