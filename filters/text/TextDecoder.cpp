@@ -125,7 +125,7 @@ HRESULT CTextDecoder::Fill() {
   }
   const bool final = m_sourceEnded || (want > 0 && got == 0);
   const size_t pendingBefore = m_pending.size();
-  const bool hadZeroByte = std::memchr(m_raw.data(), 0, m_raw.size()) != nullptr;
+  const bool hadZeroByte = !m_raw.empty() && std::memchr(m_raw.data(), 0, m_raw.size()) != nullptr;
   switch (m_encoding) {
     case TextEncoding::Utf8:
       DecodeUtf8(final);
