@@ -28,51 +28,53 @@ inline void Widen8(uint64_t word, WCHAR* out) {
   std::memcpy(out + 4, &high, sizeof high);
 }
 
+// Outputs are a buffer and a count, never a moving pointer: counting runs
+// with a null buffer, which no pointer arithmetic may touch.
 template <bool kWrite>
-inline void Put(WCHAR*& out, WCHAR unit) {
-  if constexpr (kWrite) *out = unit;
-  ++out;
+inline void Put(WCHAR* out, size_t& n, WCHAR unit) {
+  if constexpr (kWrite) out[n] = unit;
+  ++n;
 }
 
 template <bool kWrite>
-inline void PutCodePoint(WCHAR*& out, char32_t cp) {
+inline void PutCodePoint(WCHAR* out, size_t& n, char32_t cp) {
   if (cp < 0x10000) {
-    Put<kWrite>(out, WCHAR(cp));
+    Put<kWrite>(out, n, WCHAR(cp));
     return;
   }
   cp -= 0x10000;
-  Put<kWrite>(out, WCHAR(HIGH_SURROGATE_START + (cp >> 10)));
-  Put<kWrite>(out, WCHAR(LOW_SURROGATE_START + (cp & 0x3FF)));
+  Put<kWrite>(out, n, WCHAR(HIGH_SURROGATE_START + (cp >> 10)));
+  Put<kWrite>(out, n, WCHAR(LOW_SURROGATE_START + (cp & 0x3FF)));
 }
 
 template <bool kWrite>
-inline void PutByte(char*& out, unsigned value) {
-  if constexpr (kWrite) *out = char(value);
-  ++out;
+inline void PutByte(char* out, size_t& n, unsigned value) {
+  if constexpr (kWrite) out[n] = char(value);
+  ++n;
 }
 
 template <bool kWrite>
-inline void PutUtf8(char*& out, char32_t cp) {
+inline void PutUtf8(char* out, size_t& n, char32_t cp) {
   if (cp < 0x80) {
-    PutByte<kWrite>(out, cp);
+    PutByte<kWrite>(out, n, cp);
   } else if (cp < 0x800) {
-    PutByte<kWrite>(out, 0xC0 | (cp >> 6));
-    PutByte<kWrite>(out, 0x80 | (cp & 0x3F));
+    PutByte<kWrite>(out, n, 0xC0 | (cp >> 6));
+    PutByte<kWrite>(out, n, 0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    PutByte<kWrite>(out, 0xE0 | (cp >> 12));
-    PutByte<kWrite>(out, 0x80 | ((cp >> 6) & 0x3F));
-    PutByte<kWrite>(out, 0x80 | (cp & 0x3F));
+    PutByte<kWrite>(out, n, 0xE0 | (cp >> 12));
+    PutByte<kWrite>(out, n, 0x80 | ((cp >> 6) & 0x3F));
+    PutByte<kWrite>(out, n, 0x80 | (cp & 0x3F));
   } else {
-    PutByte<kWrite>(out, 0xF0 | (cp >> 18));
-    PutByte<kWrite>(out, 0x80 | ((cp >> 12) & 0x3F));
-    PutByte<kWrite>(out, 0x80 | ((cp >> 6) & 0x3F));
-    PutByte<kWrite>(out, 0x80 | (cp & 0x3F));
+    PutByte<kWrite>(out, n, 0xF0 | (cp >> 18));
+    PutByte<kWrite>(out, n, 0x80 | ((cp >> 12) & 0x3F));
+    PutByte<kWrite>(out, n, 0x80 | ((cp >> 6) & 0x3F));
+    PutByte<kWrite>(out, n, 0x80 | (cp & 0x3F));
   }
 }
 
 template <bool kWrite>
 size_t Encode(std::u16string_view text, char* out, size_t* loneSurrogates) {
-  char* const begin = out;
+  size_t n = 0;
   const WCHAR* p = text.data();
   const WCHAR* const end = p + text.size();
   size_t lone = 0;
@@ -83,37 +85,37 @@ size_t Encode(std::u16string_view text, char* out, size_t* loneSurrogates) {
       std::memcpy(&word, p, sizeof word);
       if (word & kAbove7F4) break;
       if constexpr (kWrite) {
-        out[0] = char(p[0]);
-        out[1] = char(p[1]);
-        out[2] = char(p[2]);
-        out[3] = char(p[3]);
+        out[n] = char(p[0]);
+        out[n + 1] = char(p[1]);
+        out[n + 2] = char(p[2]);
+        out[n + 3] = char(p[3]);
       }
-      out += 4;
+      n += 4;
       p += 4;
     }
     if (p == end) break;
     const WCHAR unit = *p++;
     if (unit < 0x80) {
-      PutByte<kWrite>(out, unit);
+      PutByte<kWrite>(out, n, unit);
     } else if (IS_HIGH_SURROGATE(unit) && p < end && IS_LOW_SURROGATE(*p)) {
-      PutUtf8<kWrite>(out, 0x10000 + (char32_t(unit - HIGH_SURROGATE_START) << 10) + (*p - LOW_SURROGATE_START));
+      PutUtf8<kWrite>(out, n, 0x10000 + (char32_t(unit - HIGH_SURROGATE_START) << 10) + (*p - LOW_SURROGATE_START));
       ++p;
     } else if (IS_HIGH_SURROGATE(unit) || IS_LOW_SURROGATE(unit)) {
-      PutUtf8<kWrite>(out, kReplacementCharacter);
+      PutUtf8<kWrite>(out, n, kReplacementCharacter);
       ++lone;
     } else {
-      PutUtf8<kWrite>(out, unit);
+      PutUtf8<kWrite>(out, n, unit);
     }
   }
   if (loneSurrogates) *loneSurrogates = lone;
-  return size_t(out - begin);
+  return n;
 }
 
 }  // namespace
 
 template <bool kWrite>
 size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
-  WCHAR* const begin = out;
+  size_t units = 0;
   const uint8_t* const end = p + n;
   while (p < end) {
     if (m_needed == 0) {
@@ -122,8 +124,8 @@ size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
         uint64_t word;
         std::memcpy(&word, p, sizeof word);
         if (word & kHighBits8) break;
-        if constexpr (kWrite) Widen8(word, out);
-        out += 8;
+        if constexpr (kWrite) Widen8(word, out + units);
+        units += 8;
         p += 8;
       }
       if (p == end) break;
@@ -134,7 +136,7 @@ size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
         m_value = (m_value << 6) | (b & 0x3F);
         m_low = 0x80;
         m_high = 0xBF;
-        if (--m_needed == 0) PutCodePoint<kWrite>(out, m_value);
+        if (--m_needed == 0) PutCodePoint<kWrite>(out, units, m_value);
         continue;
       }
       // The sequence broke off: what was read of it is one subpart, and
@@ -142,11 +144,11 @@ size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
       m_needed = 0;
       m_low = 0x80;
       m_high = 0xBF;
-      Put<kWrite>(out, kReplacementCharacter);
+      Put<kWrite>(out, units, kReplacementCharacter);
       ++m_replacements;
     }
     if (b < 0x80) {
-      Put<kWrite>(out, WCHAR(b));
+      Put<kWrite>(out, units, WCHAR(b));
       continue;
     }
     // The second byte's range is narrowed where a wider one would let in
@@ -167,11 +169,11 @@ size_t Utf8Decoder::Run(const uint8_t* p, size_t n, WCHAR* out) {
       if (b == 0xF4) m_high = 0x8F;
     } else {
       // A continuation byte without a lead, or no lead at all.
-      Put<kWrite>(out, kReplacementCharacter);
+      Put<kWrite>(out, units, kReplacementCharacter);
       ++m_replacements;
     }
   }
-  return size_t(out - begin);
+  return units;
 }
 
 size_t Utf8Decoder::FeedInto(std::string_view bytes, WCHAR* out) {
