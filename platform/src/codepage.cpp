@@ -106,14 +106,67 @@ void KeepConversionLoaded(const char* to, const char* from) {
   if (converter != reinterpret_cast<iconv_t>(-1)) kept->emplace(std::move(key), converter);
 }
 
-// One converter, closed with its owner.
+// Each thread keeps the converters it opened: iconv_open looks the page up
+// under glibc's one lock, and a file name is converted for every entry of
+// every archive, so threads would otherwise queue there.
+struct ThreadConverter {
+  iconv_t cd;
+  bool inUse;
+};
+
+struct ThreadConverters {
+  std::map<std::string, ThreadConverter> open;
+  ~ThreadConverters() {
+    for (auto& entry : open) iconv_close(entry.second.cd);
+  }
+};
+
+// Plain pointers and flags (no destructors of their own) so that a
+// conversion late in a thread's exit still reads them safely.
+thread_local ThreadConverters* t_converters = nullptr;
+thread_local bool t_convertersGone = false;
+
+struct ThreadConvertersOwner {
+  ~ThreadConvertersOwner() {
+    delete t_converters;
+    t_converters = nullptr;
+    t_convertersGone = true;
+  }
+};
+thread_local ThreadConvertersOwner t_convertersOwner;
+
+// One converter for one conversion: the thread's own, reset, or when that
+// one is busy (or the thread is ending) one opened for this use alone.
 class Converter {
  public:
-  Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
-    if (Valid()) KeepConversionLoaded(to, from);
+  Converter(const char* to, const char* from) {
+    if (!t_convertersGone) {
+      if (!t_converters) {
+        (void)&t_convertersOwner;  // its destructor frees the cache at thread exit
+        t_converters = new ThreadConverters;
+      }
+      std::string key = std::string(to) + '>' + from;
+      auto found = t_converters->open.find(key);
+      if (found == t_converters->open.end()) {
+        const iconv_t cd = iconv_open(to, from);
+        if (cd == reinterpret_cast<iconv_t>(-1)) return;
+        KeepConversionLoaded(to, from);
+        found = t_converters->open.emplace(std::move(key), ThreadConverter{cd, false}).first;
+      }
+      if (!found->second.inUse) {
+        m_shared = &found->second;
+        m_shared->inUse = true;
+        m_cd = m_shared->cd;
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return;
+      }
+    }
+    m_cd = iconv_open(to, from);
+    if (Valid()) m_owned = m_cd;
   }
   ~Converter() {
-    if (Valid()) iconv_close(m_cd);
+    if (m_shared) m_shared->inUse = false;
+    if (m_owned) iconv_close(m_owned);
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
@@ -121,7 +174,9 @@ class Converter {
   iconv_t Get() const { return m_cd; }
 
  private:
-  iconv_t m_cd;
+  iconv_t m_cd = reinterpret_cast<iconv_t>(-1);
+  ThreadConverter* m_shared = nullptr;
+  iconv_t m_owned = nullptr;  // opened for this use alone
 };
 
 bool IconvKnows(const CodePage& page) {

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "posix_util.h"
+#include "striped_map.h"
 
 namespace arcwise_platform {
 
@@ -18,10 +22,7 @@ namespace {
 
 // ---- Handle table -------------------------------------------------------------
 
-struct HandleTable {
-  std::mutex mutex;
-  std::unordered_map<HANDLE, std::shared_ptr<HandleObject>> objects;
-};
+using HandleTable = StripedMap<HANDLE, std::shared_ptr<HandleObject>>;
 
 HandleTable& Handles() {
   // Leaked on purpose: handles may be closed from static destructors of
@@ -47,16 +48,33 @@ struct ShareEntry {
   std::string deletePath;
 };
 
-struct ShareTable {
+// The share records, in stripes by file: opens, closes and deletes of
+// different files (an indexer's threads each on files of their own) take
+// different locks, while everything done to one file still happens under
+// the one lock of its stripe, in order.
+struct ShareStripe {
   std::mutex mutex;
   std::map<std::pair<dev_t, ino_t>, ShareEntry> entries;
-  unsigned long long nextId = 1;
 };
 
-ShareTable& Shares() {
+constexpr size_t kShareStripes = 64;
+
+struct ShareTable {
+  ShareStripe stripes[kShareStripes];
+  std::atomic<unsigned long long> nextId{1};
+};
+
+ShareTable& SharesTable() {
   static ShareTable* table = new ShareTable;
   return *table;
 }
+
+size_t StripeIndex(const FileKey& key) {
+  const uint64_t mixed = (uint64_t(key.device) * 0x9E3779B97F4A7C15ULL) ^ uint64_t(key.inode);
+  return size_t((mixed ^ (mixed >> 29)) % kShareStripes);
+}
+
+ShareStripe& Shares(const FileKey& key) { return SharesTable().stripes[StripeIndex(key)]; }
 
 constexpr DWORD kDataRead = kAccessRead;
 constexpr DWORD kDataWrite = kAccessWrite | kAccessAppend;
@@ -80,18 +98,18 @@ void UnlinkIfSame(const FileKey& key, const std::string& path) {
 
 HANDLE RegisterHandle(std::shared_ptr<HandleObject> object) {
   HANDLE handle = object.get();
-  HandleTable& table = Handles();
+  HandleTable::Stripe& table = Handles().For(handle);
   std::lock_guard<std::mutex> lock(table.mutex);
-  table.objects.emplace(handle, std::move(object));
+  table.entries.emplace(handle, std::move(object));
   return handle;
 }
 
 std::shared_ptr<HandleObject> LookupHandle(HANDLE handle, HandleObject::Kind kind) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-  HandleTable& table = Handles();
+  HandleTable::Stripe& table = Handles().For(handle);
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = table.objects.find(handle);
-  if (it == table.objects.end() || it->second->GetKind() != kind) return nullptr;
+  auto it = table.entries.find(handle);
+  if (it == table.entries.end() || it->second->GetKind() != kind) return nullptr;
   return it->second;
 }
 
@@ -99,14 +117,14 @@ bool UnregisterHandle(HANDLE handle, bool findHandle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   std::shared_ptr<HandleObject> doomed;
   {
-    HandleTable& table = Handles();
+    HandleTable::Stripe& table = Handles().For(handle);
     std::lock_guard<std::mutex> lock(table.mutex);
-    auto it = table.objects.find(handle);
-    if (it == table.objects.end()) return false;
+    auto it = table.entries.find(handle);
+    if (it == table.entries.end()) return false;
     bool isFind = it->second->GetKind() == HandleObject::Kind::Find;
     if (isFind != findHandle) return false;
     doomed = std::move(it->second);
-    table.objects.erase(it);
+    table.entries.erase(it);
   }
   // The object is destroyed here, outside the table's lock, unless a caller
   // still works with it.
@@ -141,7 +159,7 @@ ShareLease& ShareLease::operator=(ShareLease&& other) noexcept {
 
 void ShareLease::MarkDeleteOnClose(const std::string& posixPath) {
   if (!m_id) return;
-  ShareTable& table = Shares();
+  ShareStripe& table = Shares(m_key);
   std::lock_guard<std::mutex> lock(table.mutex);
   auto it = table.entries.find({m_key.device, m_key.inode});
   if (it == table.entries.end()) return;
@@ -153,7 +171,7 @@ void ShareLease::MarkDeleteOnClose(const std::string& posixPath) {
 
 void ShareLease::Release() {
   if (!m_id) return;
-  ShareTable& table = Shares();
+  ShareStripe& table = Shares(m_key);
   std::lock_guard<std::mutex> lock(table.mutex);
   auto it = table.entries.find({m_key.device, m_key.inode});
   if (it != table.entries.end()) {
@@ -176,7 +194,7 @@ void ShareLease::Release() {
 }
 
 bool AcquireShare(const FileKey& key, DWORD access, DWORD shareMode, ShareLease* lease) {
-  ShareTable& table = Shares();
+  ShareStripe& table = Shares(key);
   std::lock_guard<std::mutex> lock(table.mutex);
   ShareEntry& entry = table.entries[{key.device, key.inode}];
   // As on Windows, an open without data or delete rights (attributes only)
@@ -195,7 +213,7 @@ bool AcquireShare(const FileKey& key, DWORD access, DWORD shareMode, ShareLease*
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  unsigned long long id = table.nextId++;
+  unsigned long long id = SharesTable().nextId++;
   entry.opens.push_back({id, access, shareMode, false});
   lease->Release();
   lease->m_key = key;
@@ -204,9 +222,15 @@ bool AcquireShare(const FileKey& key, DWORD access, DWORD shareMode, ShareLease*
 }
 
 bool RunUnderShareRules(std::initializer_list<FileKey> keys, const std::function<int()>& change) {
-  ShareTable& table = Shares();
-  std::lock_guard<std::mutex> lock(table.mutex);
+  // Every stripe the keys fall in, each once, in one order for all callers.
+  std::vector<size_t> indexes;
+  for (const FileKey& key : keys) indexes.push_back(StripeIndex(key));
+  std::sort(indexes.begin(), indexes.end());
+  indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+  std::vector<std::unique_lock<std::mutex>> locks;
+  for (size_t index : indexes) locks.emplace_back(SharesTable().stripes[index].mutex);
   for (const FileKey& key : keys) {
+    ShareStripe& table = Shares(key);
     auto it = table.entries.find({key.device, key.inode});
     if (it == table.entries.end()) continue;
     for (const OpenRecord& open : it->second.opens) {

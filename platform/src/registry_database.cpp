@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <shared_mutex>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -305,8 +306,10 @@ std::string Statement::Blob(int column) {
 
 // ---- Database ---------------------------------------------------------------
 
+// Every registry call on a predefined root asks for the current database:
+// the usual answer (the same file as before) takes the lock shared.
 struct DatabaseCache {
-  std::mutex mutex;
+  std::shared_mutex mutex;
   std::shared_ptr<Database> current;
 };
 
@@ -326,12 +329,17 @@ std::shared_ptr<Database> Database::Current(LSTATUS* error) {
   std::string path = CurrentPath();
   bool envReadOnly = arcwise_platform::EnvValue("ARCWISE_REGISTRY_READONLY") == "1";
   DatabaseCache& cache = Cache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  auto& current = cache.current;
-  if (current && current->m_path == path && current->m_envReadOnly == envReadOnly &&
-      !(current->m_db == nullptr && access(path.c_str(), F_OK) == 0)) {
-    return current;
+  auto stillCurrent = [&](const std::shared_ptr<Database>& db) {
+    return db && db->m_path == path && db->m_envReadOnly == envReadOnly &&
+           !(db->m_db == nullptr && access(path.c_str(), F_OK) == 0);
+  };
+  {
+    std::shared_lock<std::shared_mutex> shared(cache.mutex);
+    if (stillCurrent(cache.current)) return cache.current;
   }
+  std::unique_lock<std::shared_mutex> lock(cache.mutex);
+  auto& current = cache.current;
+  if (stillCurrent(current)) return current;
   std::shared_ptr<Database> db(new Database(path, envReadOnly));
   LSTATUS status = db->Open();
   if (status != ERROR_SUCCESS) {

@@ -8,6 +8,8 @@
 
 #include <shlwapi.h>
 
+#include "striped_map.h"
+
 namespace arcwise_registry {
 
 namespace {
@@ -27,10 +29,7 @@ struct KeyHandle {
   REGSAM access;
 };
 
-struct HandleTable {
-  std::mutex mutex;
-  std::unordered_map<HKEY, KeyHandle*> handles;
-};
+using HandleTable = arcwise_platform::StripedMap<HKEY, KeyHandle*>;
 
 HandleTable& Handles() {
   static HandleTable* table = new HandleTable();  // lives to process exit
@@ -80,10 +79,10 @@ LSTATUS ResolveKey(HKEY key, KeyRef* out) {
     return ERROR_SUCCESS;
   }
   if (!key) return ERROR_INVALID_HANDLE;
-  HandleTable& table = Handles();
+  HandleTable::Stripe& table = Handles().For(key);
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto found = table.handles.find(key);
-  if (found == table.handles.end()) return ERROR_INVALID_HANDLE;
+  auto found = table.entries.find(key);
+  if (found == table.entries.end()) return ERROR_INVALID_HANDLE;
   out->db = found->second->db;
   out->id = found->second->id;
   out->access = found->second->access;
@@ -94,21 +93,21 @@ LSTATUS ResolveKey(HKEY key, KeyRef* out) {
 HKEY NewKeyHandle(const std::shared_ptr<Database>& db, KeyId id, REGSAM access) {
   auto* handle = new KeyHandle{db, id, access};
   HKEY key = reinterpret_cast<HKEY>(handle);
-  HandleTable& table = Handles();
+  HandleTable::Stripe& table = Handles().For(key);
   std::lock_guard<std::mutex> lock(table.mutex);
-  table.handles.emplace(key, handle);
+  table.entries.emplace(key, handle);
   return key;
 }
 
 bool CloseKeyHandle(HKEY key) {
   KeyHandle* handle = nullptr;
   {
-    HandleTable& table = Handles();
+    HandleTable::Stripe& table = Handles().For(key);
     std::lock_guard<std::mutex> lock(table.mutex);
-    auto found = table.handles.find(key);
-    if (found == table.handles.end()) return false;
+    auto found = table.entries.find(key);
+    if (found == table.entries.end()) return false;
     handle = found->second;
-    table.handles.erase(found);
+    table.entries.erase(found);
   }
   delete handle;  // may release the last reference to an old database
   return true;
