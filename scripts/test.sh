@@ -40,7 +40,7 @@ step_done "sanitizer build and tests"
 # it finds). Any report ends the run.
 tsan_tests=(
   module_concurrent_walk_test module_module_exit_test module_class_factory_test module_file_load_test
-  platform_registry_concurrency_test platform_com_apartment_test platform_com_module_test
+  platform_registry_concurrency_test platform_registry_read_cache_test platform_com_apartment_test platform_com_module_test
   platform_com_class_table_test platform_debug_sync_test platform_files_share_test platform_files_lock_test
   platform_files_temp_test platform_codepage_test platform_stg_storage_test
   diagnostics_debugger_test archive_hostile_archive_test registration_self_registration_test
