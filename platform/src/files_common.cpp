@@ -14,7 +14,32 @@ namespace arcwise_platform {
 
 const char kDosAttributeName[] = "user.DOSATTRIB";
 
+namespace {
+
+// True when posixPath is absolute and already normal: no empty, "." or ".."
+// component (a trailing separator aside). Nearly every path the product passes
+// is such, and normalising through std::filesystem costs a dozen allocations.
+bool IsNormalAbsolute(std::string_view path) {
+  if (path.empty() || path[0] != '/') return false;
+  size_t start = 1;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string AbsolutePosixPath(const std::string& posixPath) {
+  if (IsNormalAbsolute(posixPath)) {
+    std::string normal = posixPath;
+    while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+    return normal;
+  }
   std::filesystem::path path(posixPath);
   if (path.is_relative()) {
     std::error_code ec;

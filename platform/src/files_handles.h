@@ -106,6 +106,7 @@ class FileObject : public HandleObject {
   int fd = -1;
   DWORD access = 0;          // normalised rights
   std::string path;          // absolute POSIX path it was opened by
+  bool regular = false;      // a regular file: a short read means its end
   ShareLease lease;
 };
 

@@ -123,6 +123,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  file->regular = S_ISREG(st.st_mode);
   if (!created && (writes || deleteOnClose) &&
       (arcwise_platform::ReadDosBitsFd(fd) & FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -175,6 +176,9 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
     }
     if (got == 0) break;  // end of file: success with what was read
     total += static_cast<DWORD>(got);
+    // A pipe or device may deliver the rest later; a regular file that gave
+    // less than asked has nothing more now, so asking again costs a call.
+    if (file->regular) break;
   }
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = total;
   return TRUE;

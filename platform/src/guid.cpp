@@ -2,13 +2,35 @@
 
 #include <cstdio>
 
+namespace {
+
+// Writes value's `digits` low nibbles, most significant first, as upper-case hex.
+LPOLESTR PutHex(LPOLESTR out, uint64_t value, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (int i = digits - 1; i >= 0; --i) *out++ = static_cast<WCHAR>(kDigits[(value >> (4 * i)) & 0xF]);
+  return out;
+}
+
+}  // namespace
+
+// Formatted by hand: it runs for every class look-up, and a printf costs more
+// than the rest of a cached look-up.
 int StringFromGUID2(REFGUID g, LPOLESTR out, int cchMax) {
   if (!out || cchMax < 39) return 0;
-  char text[40];
-  snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
-           g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
-           g.Data4[7]);
-  for (int i = 0; i < 39; ++i) out[i] = static_cast<WCHAR>(text[i]);
+  LPOLESTR p = out;
+  *p++ = u'{';
+  p = PutHex(p, g.Data1, 8);
+  *p++ = u'-';
+  p = PutHex(p, g.Data2, 4);
+  *p++ = u'-';
+  p = PutHex(p, g.Data3, 4);
+  *p++ = u'-';
+  for (int i = 0; i < 8; ++i) {
+    if (i == 2) *p++ = u'-';
+    p = PutHex(p, g.Data4[i], 2);
+  }
+  *p++ = u'}';
+  *p = 0;
   return 39;
 }
 

@@ -158,8 +158,9 @@ LSTATUS FindChild(Database& db, KeyId parent, std::u16string_view name, KeyId* c
   return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ErrorFromSqlite(rc);
 }
 
-LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts,
-                   KeyId* found) {
+namespace {
+
+LSTATUS WalkSubKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts, KeyId* found) {
   KeyId id = base;
   for (auto name : parts) {
     const LSTATUS status = FindChild(db, id, name, &id);
@@ -167,6 +168,52 @@ LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_vi
   }
   *found = id;
   return ERROR_SUCCESS;
+}
+
+// Read-cache key of a whole path below a key. It starts with this tag's
+// address, as a statement's key starts with its SQL's, so the two never meet.
+const char kSubKeyPathTag[] = "subkey path";
+
+std::string SubKeyPathKey(KeyId base, const std::vector<std::u16string_view>& parts) {
+  const char* tag = kSubKeyPathTag;
+  std::string key(reinterpret_cast<const char*>(&tag), sizeof tag);
+  key.append(reinterpret_cast<const char*>(&base), sizeof base);
+  for (auto name : parts) {
+    key += FoldBytes(name);
+    key.append("\0\\", 2);  // a backslash in folded (big-endian) form: never inside a name
+  }
+  return key;
+}
+
+}  // namespace
+
+// A path of several names is looked up as one: a class look-up walks four
+// keys, each a read of its own, for every file a host filters.
+LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_view>& parts,
+                   KeyId* found) {
+  ReadScope* scope = parts.size() > 1 ? ReadScope::CachingScopeOf(db) : nullptr;
+  if (!scope) return WalkSubKey(db, base, parts, found);
+  const std::string key = SubKeyPathKey(base, parts);
+  // As for a statement: what is kept is used only while the scope has not
+  // taken the connection, and kept only when no write began or ended while
+  // it was read.
+  const ChangeSnapshot before = scope->HasConnection() ? scope->Before() : db.Changes().Read();
+  if (!scope->HasConnection()) {
+    if (auto kept = db.Reads().Find(key, before)) {
+      if (kept->finalCode == ERROR_SUCCESS && !kept->rows.empty() && !kept->rows[0].empty()) {
+        *found = kept->rows[0][0].integer;
+      }
+      return kept->finalCode;
+    }
+  }
+  const LSTATUS status = WalkSubKey(db, base, parts, found);
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+    auto rows = std::make_shared<CachedRows>();
+    rows->finalCode = status;
+    if (status == ERROR_SUCCESS) rows->rows.push_back({CachedCell{SQLITE_INTEGER, *found, std::string()}});
+    db.Reads().Store(key, std::move(rows), before, db.Changes().Read());
+  }
+  return status;
 }
 
 LSTATUS TouchKey(Database& db, KeyId id) {

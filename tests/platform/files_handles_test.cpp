@@ -217,6 +217,26 @@ TEST_F(FilesHandles, BothSeparatorsNameTheSameFile) {
   CloseHandle(h);
 }
 
+// Names already in normal form take a short way to the POSIX path; every
+// spelling of one file must still end at the same absolute path.
+TEST_F(FilesHandles, EverySpellingOfANameGivesOneFinalPath) {
+  WriteAll(m_folder + "/final.txt", "f");
+  const WString expected = Utf8ToUtf16(m_folder + "/final.txt");
+  for (const char* name : {"final.txt", "sub\\..\\final.txt", ".\\final.txt", "sub\\\\..\\final.txt",
+                           "..\\" "FOLDER\\final.txt"}) {
+    SCOPED_TRACE(name);
+    std::string spelled = name;
+    const size_t folder = spelled.find("FOLDER");
+    if (folder != std::string::npos) spelled.replace(folder, 6, m_folder.substr(m_folder.rfind('/') + 1));
+    HANDLE h = Open(WinPath(m_folder, spelled.c_str()), GENERIC_READ, kShareAll, OPEN_EXISTING);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    WCHAR path[1024];
+    const DWORD length = GetFinalPathNameByHandleW(h, path, 1024, 0);
+    EXPECT_EQ(expected, WString(path, length));
+    CloseHandle(h);
+  }
+}
+
 TEST_F(FilesHandles, FinalPathIsAbsoluteAndOpensAgain) {
   WriteAll(m_folder + "/final.txt", "f");
   // ".." is resolved on the name, as Win32 does: "sub" need not exist.

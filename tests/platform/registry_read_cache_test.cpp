@@ -183,3 +183,57 @@ TEST_F(RegistryReadCacheTest, ThreadsNeverReadOlderThanTheLastWriteReturned) {
   EXPECT_EQ(older.load(), 0);
   EXPECT_EQ(Read(), 200u);
 }
+
+// A path of several keys is kept as one look-up; keys made and deleted by
+// another writer must show in the next open all the same, the new key's
+// values included.
+TEST_F(RegistryReadCacheTest, WholePathsFollowKeysMadeAndDeletedElsewhere) {
+  const WString deep = kPath + W("\\A\\B");
+  auto open = [&](DWORD* value) {
+    HKEY key = nullptr;
+    // Below the open key: a root would find another database object since
+    // the environment named the other file, and with it an empty cache.
+    const LSTATUS status = RegOpenKeyExW(m_key, W("A\\B"), 0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS) {
+      LSTATUS read = ERROR_SUCCESS;
+      *value = Query(key, &read);
+      EXPECT_EQ(read, ERROR_SUCCESS);
+      RegCloseKey(key);
+    }
+    return status;
+  };
+  struct Case {
+    const char* name;
+    bool make;  // else delete
+    LSTATUS expected;
+  };
+  const Case cases[] = {
+      {"made elsewhere: the path opens", true, ERROR_SUCCESS},
+      {"deleted elsewhere: the path is gone", false, ERROR_FILE_NOT_FOUND},
+      {"made again: the new key opens, with its own value", true, ERROR_SUCCESS},
+  };
+  DWORD value = 0;
+  ASSERT_EQ(open(&value), ERROR_FILE_NOT_FOUND);  // the missing path is kept too
+  DWORD step = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ++step;
+    {
+      ScopedEnv other("ARCWISE_REGISTRY", m_folder + "/other.db");
+      if (c.make) {
+        arcwise_test::SetDword(HKEY_CURRENT_USER, deep, W("V"), step);
+      } else {
+        ASSERT_EQ(SHDeleteKeyW(HKEY_CURRENT_USER, (kPath + W("\\A")).c_str()), ERROR_SUCCESS);
+      }
+    }
+    Counters now = ReadCounters(m_db);
+    ++now.begun;
+    ++now.ended;
+    WriteCounters(m_db, now);
+    value = 0;
+    EXPECT_EQ(open(&value), c.expected);
+    if (c.expected == ERROR_SUCCESS) {
+      EXPECT_EQ(value, step);
+    }
+  }
+}
