@@ -29,6 +29,61 @@ LSTATUS ReadStoredValue(HKEY hKey, LPCWSTR lpValueName, DWORD* type, std::string
       });
 }
 
+// Read-cache key of one value below a predefined root, tagged like a
+// statement's key by an address of its own.
+const char kRootValueTag[] = "value below a root";
+
+std::string RootValueKey(HKEY root, std::u16string_view subKey, std::u16string_view valueName) {
+  const char* tag = kRootValueTag;
+  std::string key(reinterpret_cast<const char*>(&tag), sizeof tag);
+  key.append(reinterpret_cast<const char*>(&root), sizeof root);
+  key += FoldBytes(subKey);
+  key.append("\0\0", 2);  // no name holds a NUL
+  key += FoldBytes(valueName);
+  return key;
+}
+
+// The stored type and bytes of a value below hkey\subKey. Below a predefined
+// root, where the COM runtime and LoadIFilter look up every class and type,
+// the outcome (found or not) is kept as one read, by the rules a statement's
+// rows are kept by: used while the change counter stands still, stored only
+// when no write began or ended while it was read.
+LSTATUS ReadValueBelow(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, REGSAM access, DWORD* type,
+                       std::string* data) {
+  auto read = [&]() -> LSTATUS {
+    HKEY subkey = nullptr;
+    LSTATUS status = RegOpenKeyExW(hkey, lpSubKey, 0, access, &subkey);
+    if (status != ERROR_SUCCESS) return status;
+    status = ReadStoredValue(subkey, lpValue, type, data);
+    RegCloseKey(subkey);
+    return status;
+  };
+  KeyRef root;
+  if (ResolveKey(hkey, &root) != ERROR_SUCCESS || !root.predefined) return read();
+  Database& db = *root.db;
+  ReadScope scope(db);
+  if (ReadScope::CachingScopeOf(db) != &scope || scope.HasConnection()) return read();
+  const ChangeSnapshot before = db.Changes().Read();
+  const std::string key = RootValueKey(hkey, WView(lpSubKey), WView(lpValue));
+  if (auto kept = db.Reads().Find(key, before)) {
+    if (kept->finalCode == ERROR_SUCCESS && !kept->rows.empty() && kept->rows[0].size() == 2) {
+      *type = static_cast<DWORD>(kept->rows[0][0].integer);
+      *data = kept->rows[0][1].bytes;
+    }
+    return kept->finalCode;
+  }
+  const LSTATUS status = read();
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+    auto rows = std::make_shared<CachedRows>();
+    rows->finalCode = status;
+    if (status == ERROR_SUCCESS) {
+      rows->rows.push_back({CachedCell{SQLITE_INTEGER, *type, std::string()}, CachedCell{SQLITE_BLOB, 0, *data}});
+    }
+    db.Reads().Store(key, std::move(rows), before, db.Changes().Read());
+  }
+  return status;
+}
+
 // %NAME% references from the process environment; unknown names stay as
 // written, as ExpandEnvironmentStrings leaves them.
 WString ExpandEnvironment(std::u16string_view text) {
@@ -153,20 +208,17 @@ LSTATUS RegGetValueW(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, DWORD dwFlags
     return status;
   };
 
-  HKEY key = hkey;
-  HKEY subkey = nullptr;
+  DWORD type = 0;
+  std::string data;
+  LSTATUS status;
   if (lpSubKey && *lpSubKey) {
     REGSAM access = KEY_QUERY_VALUE;
     if (dwFlags & RRF_SUBKEY_WOW6464KEY) access |= KEY_WOW64_64KEY;
     if (dwFlags & RRF_SUBKEY_WOW6432KEY) access |= KEY_WOW64_32KEY;
-    LSTATUS status = RegOpenKeyExW(hkey, lpSubKey, 0, access, &subkey);
-    if (status != ERROR_SUCCESS) return fail(status);
-    key = subkey;
+    status = ReadValueBelow(hkey, lpSubKey, lpValue, access, &type, &data);
+  } else {
+    status = ReadStoredValue(hkey, lpValue, &type, &data);
   }
-  DWORD type = 0;
-  std::string data;
-  LSTATUS status = ReadStoredValue(key, lpValue, &type, &data);
-  if (subkey) RegCloseKey(subkey);
   if (status != ERROR_SUCCESS) return fail(status);
 
   if (type == REG_EXPAND_SZ && !(dwFlags & RRF_NOEXPAND)) {

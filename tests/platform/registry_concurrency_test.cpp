@@ -120,11 +120,19 @@ TEST(RegistryProcesses, AReaderSeesAnotherProcessesWritesAtOnce) {
     const WString last = Utf8ToUtf16(tag + "-" + std::to_string(kValuesPerWriter - 1));
     EXPECT_EQ(arcwise_test::ReadValue(HKEY_CURRENT_USER, W("Software\\Race"), last.c_str()).status,
               ERROR_FILE_NOT_FOUND);
+    // RegGetValueW below a root keeps its outcome as one read: the missing
+    // value must not stay missing once the other process has written it.
+    auto getValue = [&] {
+      return RegGetValueW(HKEY_CURRENT_USER, W("Software\\Race"), last.c_str(), RRF_RT_ANY, nullptr, nullptr,
+                          nullptr);
+    };
+    EXPECT_EQ(getValue(), ERROR_FILE_NOT_FOUND);
     pid_t child = StartWriter(database, tag);
     ASSERT_GT(child, 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(getValue(), ERROR_SUCCESS);
     EXPECT_EQ(arcwise_test::ReadValue(HKEY_CURRENT_USER, W("Software\\Race"), last.c_str()).status, ERROR_SUCCESS);
   }
   EXPECT_EQ(CountValues(W("Software\\Race")), 2u * kValuesPerWriter);
