@@ -56,6 +56,7 @@
 #include "compat/Win32Compat.h"
 
 class ExtractionBudget;
+struct libdeflate_decompressor;
 
 // The minizip handle (unzFile) without pulling minizip into every includer.
 typedef void* ArchiveHandle;
@@ -151,11 +152,18 @@ class CUnzipper {
   WString MapToFlatPath(const WString& entryPath, WStringView safePath);
   bool EnsureFolder(const WString& path);
   bool EnsureParentFolder(const WString& filePath);
-  // Opens the current entry's data and records its range in the archive;
-  // false when it cannot be opened or overlaps a range recorded before.
-  bool OpenCurrentEntryData(const EntryInfo& info);
+  // Opens the current entry's data (its raw deflated bytes when `raw`) and
+  // records its range in the archive; false when it cannot be opened or
+  // overlaps a range recorded before.
+  bool OpenCurrentEntryData(const EntryInfo& info, bool raw);
+  // Whether the entry is inflated in one piece in memory: small deflated
+  // entries, most of those in real archives. True with the buffers ready.
+  bool PrepareWholeInflate(const EntryInfo& info);
   // Writes the open entry's data to target; see the duplicate rule above.
-  bool WriteCurrentEntryTo(const WString& target, const EntryInfo& info);
+  bool WriteCurrentEntryTo(const WString& target, const EntryInfo& info, bool raw);
+  // Inflates the raw entry opened by OpenCurrentEntryData into m_inflated;
+  // true when exactly the declared length came out with the declared CRC-32.
+  bool InflateWhole(const EntryInfo& info);
   // False on damaged data or a failed write; *writeError is then the
   // write's Win32 code (0 for damage).
   bool CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written, DWORD* writeError);
@@ -168,6 +176,11 @@ class CUnzipper {
   // one folder then cost no file-system call for their parents.
   WString m_lastFolder;
   std::vector<BYTE> m_copyBuffer;
+  // For entries inflated whole: their raw bytes, their data, and the
+  // inflater, all kept from entry to entry.
+  std::vector<BYTE> m_packed;
+  std::vector<BYTE> m_inflated;
+  libdeflate_decompressor* m_inflater = nullptr;
   // Start -> end (exclusive) of the compressed data of every entry opened so
   // far, as offsets in the archive file.
   std::map<ULONGLONG, ULONGLONG> m_dataRanges;

@@ -4,7 +4,7 @@
 #   scripts/build-windows.sh [x86_64|i686 ...]     (default: both)
 # Output: build-windows/TRIPLE/bin/*.dll. Needs the packages that
 # scripts/setup.sh installs (g++-mingw-w64 with posix threads,
-# libz-mingw-w64-dev, dpkg-dev for the minizip source). Warnings are errors
+# libz-mingw-w64-dev, dpkg-dev for the minizip and libdeflate sources). Warnings are errors
 # (ARCWISE_WERROR=OFF in the environment allows them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,9 +21,9 @@ for arch in "${arches[@]}"; do
   fi
   dir="$root/build-windows/$triple"
   echo "== Windows build, $triple =="
-  "$root/scripts/build-minizip-mingw.sh" "$triple" "$dir/minizip"
+  "$root/scripts/build-archive-libraries-mingw.sh" "$triple" "$dir/archive-libraries"
   cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DARCWISE_WERROR="${ARCWISE_WERROR:-ON}" -DARCWISE_MINIZIP_ROOT="$dir/minizip" \
+    -DARCWISE_WERROR="${ARCWISE_WERROR:-ON}" -DARCWISE_ARCHIVE_LIBRARIES_ROOT="$dir/archive-libraries" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$dir/bin" >/dev/null
   cmake --build "$dir" -j "$jobs"
 done

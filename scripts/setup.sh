@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  zlib1g-dev libminizip-dev libsqlite3-dev libgsf-1-dev libglib2.0-dev
+  zlib1g-dev libminizip-dev libdeflate-dev libsqlite3-dev libgsf-1-dev libglib2.0-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   attr zip unzip
   clang libclang-rt-14-dev time python3

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "archive/EntryPath.h"
 #include "archive/Unzipper.h"
@@ -238,6 +239,83 @@ ZipEntrySpec Entry(std::string name, std::string data) {
   entry.data = std::move(data);
   return entry;
 }
+
+// A deflated entry of text, its CRC-32 and declared size those of the text
+// unless a case changes them afterwards.
+ZipEntrySpec Deflated(std::string name, const std::string& text) {
+  z_stream z = {};
+  deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string packed(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef*>(packed.data());
+  z.avail_out = static_cast<uInt>(packed.size());
+  deflate(&z, Z_FINISH);
+  packed.resize(z.total_out);
+  deflateEnd(&z);
+  ZipEntrySpec entry = Entry(std::move(name), packed);
+  entry.method = Z_DEFLATED;
+  entry.crc = Crc32(text);
+  entry.uncompressedSize = static_cast<uint32_t>(text.size());
+  return entry;
+}
+
+const std::string kText = "deflated text, deflated text, and more deflated text\n";
+const std::string kMiB(1024 * 1024, 'm');  // the largest entry inflated in one piece
+
+// Small deflated entries are inflated in one piece, larger ones block by
+// block; damage must count the same either way.
+INSTANTIATE_TEST_SUITE_P(
+    Deflated, UnzipperExtract,
+    ::testing::Values(
+        ExtractCase{"SmallEntryIsInflated", {Deflated("a.txt", kText)}, {true}, {"a.txt"}, {{"a.txt", kText}}},
+        ExtractCase{"CrcMismatchFails",
+                    {[] {
+                       ZipEntrySpec bad = Deflated("bad.txt", kText);
+                       bad.crc = Crc32(kText) ^ 0x1;
+                       return bad;
+                     }(),
+                     Deflated("good.txt", "fine")},
+                    {false, true},
+                    {"good.txt"},
+                    {{"good.txt", "fine"}}},
+        ExtractCase{"ShorterThanDeclaredFails",
+                    {[] {
+                       ZipEntrySpec bad = Deflated("short.txt", kText);
+                       bad.uncompressedSize = static_cast<uint32_t>(kText.size() + 10);
+                       return bad;
+                     }()},
+                    {false},
+                    {},
+                    {}},
+        // The declared length is all that is read, as it always was; its
+        // CRC-32 then decides.
+        ExtractCase{"LongerThanDeclaredGivesTheDeclaredPartWhenItsCrcMatches",
+                    {[] {
+                       ZipEntrySpec cut = Deflated("cut.txt", kText);
+                       cut.uncompressedSize = 8;
+                       cut.crc = Crc32(kText.substr(0, 8));
+                       return cut;
+                     }()},
+                    {true},
+                    {"cut.txt"},
+                    {{"cut.txt", kText.substr(0, 8)}}},
+        ExtractCase{"DataThatIsNoDeflateStreamFails",
+                    {[] {
+                       ZipEntrySpec bad = Entry("garbage.txt", std::string("\xff\xff\xff\xff garbage", 12));
+                       bad.method = Z_DEFLATED;
+                       bad.uncompressedSize = 100;
+                       return bad;
+                     }()},
+                    {false},
+                    {},
+                    {}},
+        ExtractCase{"EntriesEitherSideOfTheOnePieceLimit",
+                    {Deflated("limit.txt", kMiB), Deflated("over.txt", kMiB + "o")},
+                    {true, true},
+                    {"limit.txt", "over.txt"},
+                    {{"limit.txt", kMiB}, {"over.txt", kMiB + "o"}}}),
+    [](const ::testing::TestParamInfo<ExtractCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, UnzipperExtract,

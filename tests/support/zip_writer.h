@@ -1,4 +1,5 @@
-// A tiny ZIP writer for crafted test archives: stored entries only, every
+// A tiny ZIP writer for crafted test archives: stored entries, or deflated
+// ones whose raw deflate bytes the test makes itself, every
 // header field under the test's control (raw name bytes, flags, CRC, sizes,
 // host system and external attributes), so cases that real zip tools refuse
 // to make (bad CRC, "../" names, encrypted flag without encryption, symlink
@@ -16,7 +17,8 @@ namespace arcwise_test {
 
 struct ZipEntrySpec {
   std::string name;  // raw name bytes as they go into the headers
-  std::string data;  // stored bytes
+  std::string data;  // stored bytes, or raw deflate bytes when method is 8
+  uint16_t method = 0;
   uint16_t flags = 0;
   uint16_t madeBy = 20;  // low byte version, high byte host (0 MS-DOS, 3 Unix)
   uint32_t externalAttributes = 0;
@@ -79,7 +81,7 @@ class ZipWriter {
       Put32(out, 0x04034b50);
       Put16(out, 20);
       Put16(out, e.flags);
-      Put16(out, 0);  // stored
+      Put16(out, e.method);
       Put16(out, 0);
       Put16(out, 0x21);  // 1980-01-01
       Put32(out, crc);
@@ -118,7 +120,7 @@ class ZipWriter {
     Put16(central, e.madeBy);
     Put16(central, 20);
     Put16(central, e.flags);
-    Put16(central, 0);
+    Put16(central, e.method);
     Put16(central, 0);
     Put16(central, 0x21);
     Put32(central, crc);
