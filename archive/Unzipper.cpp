@@ -63,7 +63,38 @@ CUnzipper::~CUnzipper() {
     unzClose(AsUnz(m_handle));
     m_handle = nullptr;
   }
+  CloseRawStream();
   if (m_inflater) libdeflate_free_decompressor(m_inflater);
+}
+
+void CUnzipper::CloseRawStream() {
+  if (m_rawStream) {
+    zlib_filefunc64_def functions;
+    FillArchiveFileFunctions(&functions);
+    functions.zclose_file(functions.opaque, m_rawStream);
+    m_rawStream = nullptr;
+  }
+  m_rawStreamFailed = false;
+}
+
+bool CUnzipper::ReadRawData(ULONGLONG offset, size_t size) {
+  zlib_filefunc64_def functions;
+  FillArchiveFileFunctions(&functions);
+  if (!m_rawStream && !m_rawStreamFailed) {
+    m_rawStream = functions.zopen64_file(functions.opaque, m_path.c_str(),
+                                         ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    m_rawStreamFailed = m_rawStream == nullptr;
+  }
+  if (!m_rawStream) return false;
+  if (functions.zseek64_file(functions.opaque, m_rawStream, offset, ZLIB_FILEFUNC_SEEK_SET) != 0) return false;
+  size_t got = 0;
+  while (got < size) {
+    const uLong chunk = static_cast<uLong>(std::min<size_t>(size - got, 1u << 30));
+    const uLong n = functions.zread_file(functions.opaque, m_rawStream, m_packed.data() + got, chunk);
+    if (n == 0) return false;
+    got += n;
+  }
+  return true;
 }
 
 bool CUnzipper::Open(LPCWSTR path) {
@@ -74,6 +105,7 @@ bool CUnzipper::Open(LPCWSTR path) {
   // The path travels through minizip untouched; our open function takes it
   // as the UTF-16 string it is.
   m_handle = unzOpen2_64(path, &functions);
+  if (m_handle) m_path = path;
   return m_handle != nullptr;
 }
 
@@ -86,6 +118,8 @@ bool CUnzipper::Close() {
   m_nameCounts.clear();
   m_lastFolder.clear();
   m_dataRanges.clear();
+  CloseRawStream();
+  m_path.clear();
   return result == UNZ_OK;
 }
 
@@ -323,12 +357,7 @@ bool CUnzipper::OpenCurrentEntryData(const EntryInfo& info, bool raw) {
 bool CUnzipper::InflateWhole(const EntryInfo& info) {
   const size_t packed = static_cast<size_t>(info.compressedSize64);
   const size_t size = static_cast<size_t>(info.uncompressedSize64);
-  size_t got = 0;
-  while (got < packed) {
-    const int n = unzReadCurrentFile(AsUnz(m_handle), m_packed.data() + got, static_cast<unsigned>(packed - got));
-    if (n <= 0) return false;
-    got += static_cast<size_t>(n);
-  }
+  if (!ReadRawData(unzGetCurrentFileZStreamPos64(AsUnz(m_handle)), packed)) return false;
   size_t out = 0;
   if (libdeflate_deflate_decompress(m_inflater, m_packed.data(), packed, m_inflated.data(), size, &out) !=
           LIBDEFLATE_SUCCESS ||

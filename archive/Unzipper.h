@@ -181,6 +181,14 @@ class CUnzipper {
   std::vector<BYTE> m_packed;
   std::vector<BYTE> m_inflated;
   libdeflate_decompressor* m_inflater = nullptr;
+  // A second reader of the archive for those raw bytes, opened on first
+  // use: minizip copies raw data a byte at a time and sums it needlessly.
+  WString m_path;
+  void* m_rawStream = nullptr;
+  bool m_rawStreamFailed = false;
+  // The raw bytes of the entry data starting at `offset` into m_packed.
+  bool ReadRawData(ULONGLONG offset, size_t size);
+  void CloseRawStream();
   // Start -> end (exclusive) of the compressed data of every entry opened so
   // far, as offsets in the archive file.
   std::map<ULONGLONG, ULONGLONG> m_dataRanges;

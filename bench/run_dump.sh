@@ -5,7 +5,8 @@
 #   (a) one 200 MB text file in a zip,
 #   (b) 20,000 text files of about 4 KB in 100 folders,
 #   (c) 100,000 empty entries,
-# and times, as the median of [runs] (default 3), with peak memory,
+# and times, as the median of [runs] (default 3; the three commands take
+# turns), with peak memory,
 #   dump:  arcwise-dump --text ARCHIVE > /dev/null
 #   tools: unzip -qq -d FRESH ARCHIVE; cat of every extracted file; rm -rf FRESH
 #          (the same work on the same file system: extract, read, remove)
@@ -100,10 +101,18 @@ def measure(cmd, tmp):
         user, system, rss = f.read().split()[-3:]
     return elapsed, float(user) + float(system), int(rss)
 
-def median_of(cmd, tmp):
-    results = [measure(cmd, tmp) for _ in range(runs)]
-    return (statistics.median(r[0] for r in results), statistics.median(r[1] for r in results),
-            max(r[2] for r in results))
+def interleaved_medians(archive, tmp):
+    """dump, tools and pipe take turns, run by run, so that a busy spell on a
+    shared machine falls on all three alike: (dump s, dump CPU, dump peak KB,
+    tools s, pipe s), medians of the runs."""
+    dump_runs, tool_runs, pipe_runs = [], [], []
+    for _ in range(runs):
+        dump_runs.append(measure(f'{dump} --text {archive} > /dev/null', tmp))
+        tool_runs.append(measure(tools(archive, tmp), tmp))
+        pipe_runs.append(measure(f'unzip -p {archive} > /dev/null', tmp))
+    return (statistics.median(r[0] for r in dump_runs), statistics.median(r[1] for r in dump_runs),
+            max(r[2] for r in dump_runs), statistics.median(r[0] for r in tool_runs),
+            statistics.median(r[0] for r in pipe_runs))
 
 def tools(archive, where):
     fresh = f'{where}/fresh'
@@ -125,9 +134,7 @@ cases.append(('(c) 100,000 empty entries, disk', 'c', disk_tmp))
 per_file = {}
 for name, key, tmp in cases:
     archive = f'{work}/{key}.zip'
-    d, dcpu, dm = median_of(f'{dump} --text {archive} > /dev/null', tmp)
-    t, _, _ = median_of(tools(archive, tmp), tmp)
-    p, _, _ = median_of(f'unzip -p {archive} > /dev/null', tmp)
+    d, dcpu, dm, t, p = interleaved_medians(archive, tmp)
     print(f'{name:<34}{d:8.2f}{t:9.2f}{p:8.2f}{d / t:11.2f}{d / p:10.2f}{dcpu:9.2f}{dm / 1024:8.1f}')
     if key == 'b':
         per_file[name] = dcpu / 20000 * 1e6
