@@ -1,9 +1,11 @@
 // CUnzipper: reads one ZIP archive through minizip and writes its entries to
 // files below an extraction folder; EntryInfo: what it reports about one
 // entry. The only user is ZipDocument::Open, which keeps a CUnzipper for the
-// length of one extraction. A CUnzipper owns its minizip handle (closed by
-// Close or the destructor) and its flat-path tables; it never logs (every
-// failure is a false result and the caller decides). One thread at a time.
+// length of one extraction. A CUnzipper owns its minizip handle and, for
+// the small deflated entries it inflates in one piece (with libdeflate), a
+// second reader of the archive and the inflater (all closed by Close or the
+// destructor), and its flat-path tables; it never logs (every failure is a
+// false result and the caller decides). One thread at a time.
 //
 // Entry names:
 //   - the name and comment bytes are read whole (a ZIP name may hold up to
@@ -164,6 +166,9 @@ class CUnzipper {
   // Inflates the raw entry opened by OpenCurrentEntryData into m_inflated;
   // true when exactly the declared length came out with the declared CRC-32.
   bool InflateWhole(const EntryInfo& info);
+  // The `size` raw bytes at `offset` in the archive, into m_packed.
+  bool ReadRawData(ULONGLONG offset, size_t size);
+  void CloseRawStream();
   // False on damaged data or a failed write; *writeError is then the
   // write's Win32 code (0 for damage).
   bool CopyCurrentEntryTo(HANDLE file, ULONGLONG limit, ULONGLONG* written, DWORD* writeError);
@@ -186,9 +191,6 @@ class CUnzipper {
   WString m_path;
   void* m_rawStream = nullptr;
   bool m_rawStreamFailed = false;
-  // The raw bytes of the entry data starting at `offset` into m_packed.
-  bool ReadRawData(ULONGLONG offset, size_t size);
-  void CloseRawStream();
   // Start -> end (exclusive) of the compressed data of every entry opened so
   // far, as offsets in the archive file.
   std::map<ULONGLONG, ULONGLONG> m_dataRanges;

@@ -13,10 +13,11 @@
 #   pipe:  unzip -p ARCHIVE > /dev/null (streaming: no file system at all)
 # (b) runs twice: with the extraction folder (TMPDIR) on the disk and on
 # tmpfs (/dev/shm). It prints dump/tools and dump/pipe, the CPU (user + sys)
-# per small file, and (d) the archives per second of arcwise-thread-bench
-# walking 16 copies of a 2,000-file archive with 1, 2 and 4 filter objects on
-# as many threads, against one thread (the counts take turns; median of at
-# least 5 runs). The registry is a private one made on the first run. Needs
+# per small file with the file-system floor beside it (arcwise-fs-floor: the
+# system calls alone that each file needs), and (d) the archives per second of
+# arcwise-thread-bench walking 16 copies of a 2,000-file archive with 1, 2 and
+# 4 filter objects on as many threads, against one thread (the counts take
+# turns; median of at least 5 runs). The registry is a private one made on the first run. Needs
 # GNU time (/usr/bin/time, Debian package "time").
 set -euo pipefail
 build=${1:?usage: run_dump.sh <build folder> [runs]}
@@ -24,6 +25,7 @@ runs=${2:-3}
 build=$(cd "$build" && pwd)
 dump="$build/bin/arcwise-dump"
 threads="$build/bin/arcwise-thread-bench"
+floor="$build/bin/arcwise-fs-floor"
 [[ -x "$dump" ]] || { echo "build $dump first" >&2; exit 2; }
 [[ -x /usr/bin/time ]] || { echo "GNU time measures the memory: apt-get install time" >&2; exit 2; }
 
@@ -81,9 +83,10 @@ TMPDIR="$work/tmp" "$dump" --text "$work/a.zip" > "$work/a.out"
 rm -f "$work/a.out"
 cat "$work"/*.zip > /dev/null
 
-python3 - "$work" "$shm" "$dump" "$threads" "$runs" <<'PY'
+python3 - "$work" "$shm" "$dump" "$threads" "$runs" "$floor" <<'PY'
 import os, statistics, subprocess, sys, time
 work, shm, dump, threads, runs = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])
+floor = sys.argv[6]
 
 def measure(cmd, tmp):
     """Wall time, CPU (user + sys) and peak RSS in KB (largest of the command's
@@ -137,9 +140,14 @@ for name, key, tmp in cases:
     d, dcpu, dm, t, p = interleaved_medians(archive, tmp)
     print(f'{name:<34}{d:8.2f}{t:9.2f}{p:8.2f}{d / t:11.2f}{d / p:10.2f}{dcpu:9.2f}{dm / 1024:8.1f}')
     if key == 'b':
-        per_file[name] = dcpu / 20000 * 1e6
-for name, us in per_file.items():
+        per_file[name] = (dcpu / 20000 * 1e6, tmp, p)
+for name, (us, tmp, pipe) in per_file.items():
     print(f'CPU per small file, {name[4:]}: {us:.0f} us')
+    # What no code of ours can remove: the system calls alone that each
+    # extracted and filtered file needs.
+    if os.access(floor, os.X_OK):
+        f = statistics.median(measure(f'{floor} {tmp}/floor 20000 4150', tmp)[0] for _ in range(runs))
+        print(f'  file-system floor (arcwise-fs-floor, the same calls alone): {f:.2f} s, {f / pipe:.2f}x pipe')
 
 if os.access(threads, os.X_OK):
     copies = 16
