@@ -17,8 +17,8 @@
 # system calls alone that each file needs), and (d) the archives per second of
 # arcwise-thread-bench walking 16 copies of a 2,000-file archive with 1, 2 and
 # 4 filter objects on as many threads, against one thread (the counts take
-# turns; median of at least 5 runs). The registry is a private one made on the first run. Needs
-# GNU time (/usr/bin/time, Debian package "time").
+# turns; median of at least 5 runs). The registry is a private one made on
+# the first run. Needs GNU time (/usr/bin/time, Debian package "time").
 set -euo pipefail
 build=${1:?usage: run_dump.sh <build folder> [runs]}
 runs=${2:-3}

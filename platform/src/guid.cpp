@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <cstdio>
-
 namespace {
 
 // Writes value's `digits` low nibbles, most significant first, as upper-case hex.

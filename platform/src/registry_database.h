@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -196,6 +197,16 @@ class ReadScope {
   ReadScope* m_outerCaching = nullptr;
   ChangeSnapshot m_before;
 };
+
+// An outcome of several reads (a key found along a path, a value below a
+// root) kept as one entry of the read cache, by the rules a statement's rows
+// are kept by: answered from the cache while `scope`, the thread's caching
+// scope, has not taken the connection; otherwise `read` fills the rows and
+// gives the status, and ERROR_SUCCESS or ERROR_FILE_NOT_FOUND is kept when
+// no write began or ended meanwhile. *rows holds the outcome's rows either way.
+LSTATUS ReadKeptOutcome(Database& db, ReadScope& scope, const std::string& key,
+                        const std::function<LSTATUS(CachedRows* rows)>& read,
+                        std::shared_ptr<const CachedRows>* rows);
 
 // Marks the calling thread as holding a database's connection for as long
 // as it lives: ReadScopes inside read through it instead of the cache.

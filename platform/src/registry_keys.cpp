@@ -193,26 +193,17 @@ LSTATUS FindSubKey(Database& db, KeyId base, const std::vector<std::u16string_vi
                    KeyId* found) {
   ReadScope* scope = parts.size() > 1 ? ReadScope::CachingScopeOf(db) : nullptr;
   if (!scope) return WalkSubKey(db, base, parts, found);
-  const std::string key = SubKeyPathKey(base, parts);
-  // As for a statement: what is kept is used only while the scope has not
-  // taken the connection, and kept only when no write began or ended while
-  // it was read.
-  const ChangeSnapshot before = scope->HasConnection() ? scope->Before() : db.Changes().Read();
-  if (!scope->HasConnection()) {
-    if (auto kept = db.Reads().Find(key, before)) {
-      if (kept->finalCode == ERROR_SUCCESS && !kept->rows.empty() && !kept->rows[0].empty()) {
-        *found = kept->rows[0][0].integer;
-      }
-      return kept->finalCode;
-    }
-  }
-  const LSTATUS status = WalkSubKey(db, base, parts, found);
-  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
-    auto rows = std::make_shared<CachedRows>();
-    rows->finalCode = status;
-    if (status == ERROR_SUCCESS) rows->rows.push_back({CachedCell{SQLITE_INTEGER, *found, std::string()}});
-    db.Reads().Store(key, std::move(rows), before, db.Changes().Read());
-  }
+  std::shared_ptr<const CachedRows> rows;
+  const LSTATUS status = ReadKeptOutcome(
+      db, *scope, SubKeyPathKey(base, parts),
+      [&](CachedRows* out) {
+        KeyId id = 0;
+        const LSTATUS walked = WalkSubKey(db, base, parts, &id);
+        if (walked == ERROR_SUCCESS) out->rows.push_back({CachedCell{SQLITE_INTEGER, id, std::string()}});
+        return walked;
+      },
+      &rows);
+  if (status == ERROR_SUCCESS) *found = rows->rows[0][0].integer;
   return status;
 }
 

@@ -45,41 +45,39 @@ std::string RootValueKey(HKEY root, std::u16string_view subKey, std::u16string_v
 
 // The stored type and bytes of a value below hkey\subKey. Below a predefined
 // root, where the COM runtime and LoadIFilter look up every class and type,
-// the outcome (found or not) is kept as one read, by the rules a statement's
-// rows are kept by: used while the change counter stands still, stored only
-// when no write began or ended while it was read.
+// the outcome (found or not) is kept as one read.
 LSTATUS ReadValueBelow(HKEY hkey, LPCWSTR lpSubKey, LPCWSTR lpValue, REGSAM access, DWORD* type,
                        std::string* data) {
-  auto read = [&]() -> LSTATUS {
+  auto read = [&](DWORD* readType, std::string* readData) -> LSTATUS {
     HKEY subkey = nullptr;
     LSTATUS status = RegOpenKeyExW(hkey, lpSubKey, 0, access, &subkey);
     if (status != ERROR_SUCCESS) return status;
-    status = ReadStoredValue(subkey, lpValue, type, data);
+    status = ReadStoredValue(subkey, lpValue, readType, readData);
     RegCloseKey(subkey);
     return status;
   };
   KeyRef root;
-  if (ResolveKey(hkey, &root) != ERROR_SUCCESS || !root.predefined) return read();
+  if (ResolveKey(hkey, &root) != ERROR_SUCCESS || !root.predefined) return read(type, data);
   Database& db = *root.db;
   ReadScope scope(db);
-  if (ReadScope::CachingScopeOf(db) != &scope || scope.HasConnection()) return read();
-  const ChangeSnapshot before = db.Changes().Read();
-  const std::string key = RootValueKey(hkey, WView(lpSubKey), WView(lpValue));
-  if (auto kept = db.Reads().Find(key, before)) {
-    if (kept->finalCode == ERROR_SUCCESS && !kept->rows.empty() && kept->rows[0].size() == 2) {
-      *type = static_cast<DWORD>(kept->rows[0][0].integer);
-      *data = kept->rows[0][1].bytes;
-    }
-    return kept->finalCode;
-  }
-  const LSTATUS status = read();
-  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
-    auto rows = std::make_shared<CachedRows>();
-    rows->finalCode = status;
-    if (status == ERROR_SUCCESS) {
-      rows->rows.push_back({CachedCell{SQLITE_INTEGER, *type, std::string()}, CachedCell{SQLITE_BLOB, 0, *data}});
-    }
-    db.Reads().Store(key, std::move(rows), before, db.Changes().Read());
+  if (ReadScope::CachingScopeOf(db) != &scope) return read(type, data);
+  std::shared_ptr<const CachedRows> rows;
+  const LSTATUS status = ReadKeptOutcome(
+      db, scope, RootValueKey(hkey, WView(lpSubKey), WView(lpValue)),
+      [&](CachedRows* out) {
+        DWORD readType = 0;
+        std::string readData;
+        const LSTATUS found = read(&readType, &readData);
+        if (found == ERROR_SUCCESS) {
+          out->rows.push_back(
+              {CachedCell{SQLITE_INTEGER, readType, std::string()}, CachedCell{SQLITE_BLOB, 0, std::move(readData)}});
+        }
+        return found;
+      },
+      &rows);
+  if (status == ERROR_SUCCESS) {
+    *type = static_cast<DWORD>(rows->rows[0][0].integer);
+    *data = rows->rows[0][1].bytes;
   }
   return status;
 }
