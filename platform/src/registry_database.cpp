@@ -533,23 +533,6 @@ LSTATUS Database::CreateSchema() {
 
 // ---- scopes -----------------------------------------------------------------
 
-LSTATUS ReadKeptOutcome(Database& db, ReadScope& scope, const std::string& key,
-                        const std::function<LSTATUS(CachedRows* rows)>& read,
-                        std::shared_ptr<const CachedRows>* rows) {
-  const ChangeSnapshot before = scope.HasConnection() ? scope.Before() : db.Changes().Read();
-  if (!scope.HasConnection()) {
-    if ((*rows = db.Reads().Find(key, before))) return (*rows)->finalCode;
-  }
-  auto fresh = std::make_shared<CachedRows>();
-  const LSTATUS status = read(fresh.get());
-  fresh->finalCode = status;
-  *rows = fresh;
-  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
-    db.Reads().Store(key, std::move(fresh), before, db.Changes().Read());
-  }
-  return status;
-}
-
 HeldConnection::HeldConnection() : m_outerCaching(t_cachingScope) {
   t_cachingScope = nullptr;
   ++t_heldConnections;

@@ -18,7 +18,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -204,8 +203,10 @@ class ReadScope {
 // scope, has not taken the connection; otherwise `read` fills the rows and
 // gives the status, and ERROR_SUCCESS or ERROR_FILE_NOT_FOUND is kept when
 // no write began or ended meanwhile. *rows holds the outcome's rows either way.
-LSTATUS ReadKeptOutcome(Database& db, ReadScope& scope, const std::string& key,
-                        const std::function<LSTATUS(CachedRows* rows)>& read,
+// A template, so that the look-ups answered from the cache (nearly all) build
+// no function object.
+template <class Read>
+LSTATUS ReadKeptOutcome(Database& db, ReadScope& scope, const std::string& key, const Read& read,
                         std::shared_ptr<const CachedRows>* rows);
 
 // Marks the calling thread as holding a database's connection for as long
@@ -254,5 +255,22 @@ WString NameFromBytes(const std::string& bytes);
 
 // Current time as FILETIME ticks (100 ns since 1601).
 int64_t FileTimeNow();
+
+template <class Read>
+LSTATUS ReadKeptOutcome(Database& db, ReadScope& scope, const std::string& key, const Read& read,
+                        std::shared_ptr<const CachedRows>* rows) {
+  const ChangeSnapshot before = scope.HasConnection() ? scope.Before() : db.Changes().Read();
+  if (!scope.HasConnection()) {
+    if ((*rows = db.Reads().Find(key, before))) return (*rows)->finalCode;
+  }
+  auto fresh = std::make_shared<CachedRows>();
+  const LSTATUS status = read(fresh.get());
+  fresh->finalCode = status;
+  *rows = fresh;
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+    db.Reads().Store(key, std::move(fresh), before, db.Changes().Read());
+  }
+  return status;
+}
 
 }  // namespace arcwise_registry
