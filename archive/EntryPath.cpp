@@ -1,6 +1,8 @@
 // Entry-name decoding and the safe relative path rule (see EntryPath.h).
 #include "archive/EntryPath.h"
 
+#include <libdeflate.h>
+
 #include <climits>
 #include <string>
 
@@ -37,6 +39,37 @@ bool DecodeEntryText(std::string_view bytes, DWORD flags, WString& text) {
   }
   text.resize(static_cast<size_t>(written));
   return true;
+}
+
+bool DecodeUnicodePathField(std::string_view extraFields, std::string_view headerName, WString& name) {
+  constexpr unsigned kUnicodePathId = 0x7075;
+  auto read16 = [](std::string_view b, size_t at) {
+    return unsigned(static_cast<unsigned char>(b[at])) | unsigned(static_cast<unsigned char>(b[at + 1])) << 8;
+  };
+  size_t at = 0;
+  while (extraFields.size() - at >= 4) {
+    const unsigned id = read16(extraFields, at);
+    const size_t size = read16(extraFields, at + 2);
+    at += 4;
+    if (size > extraFields.size() - at) return false;  // a field running past the end: trust none of it
+    const std::string_view field = extraFields.substr(at, size);
+    at += size;
+    if (id != kUnicodePathId) continue;
+    if (field.size() < 6 || field[0] != 1) return false;
+    const DWORD fieldCrc = read16(field, 1) | DWORD(read16(field, 3)) << 16;
+    const DWORD headerCrc = DWORD(libdeflate_crc32(0, headerName.data(), headerName.size()));
+    if (fieldCrc != headerCrc) return false;
+    const std::string_view utf8 = field.substr(5);
+    if (utf8.size() > static_cast<size_t>(INT_MAX)) return false;
+    const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), nullptr, 0);
+    if (count <= 0) return false;
+    WString decoded(static_cast<size_t>(count), W('\0'));
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), decoded.data(), count) != count)
+      return false;
+    name = std::move(decoded);
+    return true;
+  }
+  return false;
 }
 
 WString MakeSafeRelativePath(WStringView entryPath) {

@@ -19,6 +19,14 @@ constexpr DWORD kZipFlagEncrypted = 0x0001;
 // False when the code page cannot decode the bytes.
 bool DecodeEntryText(std::string_view bytes, DWORD flags, WString& text);
 
+// The name that an Info-ZIP Unicode Path extra field (header 0x7075) among
+// `extraFields` gives the entry whose header name is `headerName`: true, with
+// the UTF-8 name decoded into `name`, only when the field is version 1, its
+// CRC-32 is that of `headerName` (a tool that renamed the entry without
+// knowing the field leaves a stale one, which is ignored) and its name is
+// well-formed UTF-8. Otherwise false, and `name` is left as it was.
+bool DecodeUnicodePathField(std::string_view extraFields, std::string_view headerName, WString& name);
+
 // The relative path below the extraction folder at which an entry named
 // `entryPath` (backslash separators, as decoded) may be written. The rule:
 //   - the path is split at '\' (and at '/', should one remain);

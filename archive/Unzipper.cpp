@@ -149,16 +149,20 @@ bool CUnzipper::GetCurrentEntryInfo(EntryInfo& info, BYTE flattenPaths) {
     return false;
   }
   std::string nameBytes(fileInfo.size_filename, '\0');
+  std::string extraBytes(fileInfo.size_file_extra, '\0');
   std::string commentBytes(fileInfo.size_file_comment, '\0');
   if (unzGetCurrentFileInfo64(AsUnz(m_handle), &fileInfo, nameBytes.data(),
-                              static_cast<uLong>(nameBytes.size()), nullptr, 0,
-                              commentBytes.data(),
+                              static_cast<uLong>(nameBytes.size()), extraBytes.data(),
+                              static_cast<uLong>(extraBytes.size()), commentBytes.data(),
                               static_cast<uLong>(commentBytes.size())) != UNZ_OK) {
     return false;
   }
 
   const DWORD flags = static_cast<DWORD>(fileInfo.flag);
-  if (!DecodeEntryText(nameBytes, flags, info.name)) return false;
+  // Tools that predate the UTF-8 flag (and 7-Zip, for names outside the OEM
+  // code page) keep the real name in an extra field beside a legacy one.
+  if (!DecodeUnicodePathField(extraBytes, nameBytes, info.name) && !DecodeEntryText(nameBytes, flags, info.name))
+    return false;
   if (!DecodeEntryText(commentBytes, flags, info.comment)) {
     info = EntryInfo();
     return false;

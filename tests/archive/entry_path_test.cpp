@@ -1,8 +1,11 @@
 // Entry-name decoding (bit 11 UTF-8 versus the ANSI code page) and the safe
 // relative path rule that keeps extraction inside its folder.
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "archive/EntryPath.h"
 #include "support/scoped_env.h"
@@ -97,3 +100,43 @@ TEST_F(EntryTextDecoding, EmptyAndEmbeddedZeroBytes) {
 }
 
 }  // namespace
+
+// An Info-ZIP Unicode Path field: id 0x7075, its size, version, the CRC-32
+// of the header name, then the UTF-8 name.
+std::string UnicodePathField(const std::string& headerName, const std::string& utf8, char version = 1,
+                             uint32_t crcDelta = 0) {
+  const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(headerName.data()), uInt(headerName.size()))) + crcDelta;
+  std::string field = "\x75\x70";
+  const size_t size = 5 + utf8.size();
+  field += char(size & 0xFF);
+  field += char(size >> 8);
+  field += version;
+  for (int i = 0; i < 4; ++i) field += char((crc >> (8 * i)) & 0xFF);
+  return field + utf8;
+}
+
+TEST(UnicodePathField, GivesTheUtf8NameOnlyWhenItStillDescribesTheHeaderName) {
+  const std::string header = "caf\x82.txt";  // CP437 e-acute
+  const std::string utf8 = "caf\xC3\xA9.txt";
+  const std::string timestamp = std::string("\x55\x54\x05\x00\x01", 5) + "abcd";  // another field first
+  struct Case {
+    const char* what;
+    std::string extra;
+    bool used;
+  } cases[] = {
+      {"alone", UnicodePathField(header, utf8), true},
+      {"after another field", timestamp + UnicodePathField(header, utf8), true},
+      {"stale CRC (entry renamed since)", UnicodePathField(header, utf8, 1, 1), false},
+      {"unknown version", UnicodePathField(header, utf8, 2), false},
+      {"name not UTF-8", UnicodePathField(header, "caf\xE9.txt"), false},
+      {"field longer than the extra data", UnicodePathField(header, utf8).substr(0, 12), false},
+      {"no field", timestamp, false},
+      {"nothing", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WString name = u"unchanged";
+    EXPECT_EQ(c.used, DecodeUnicodePathField(c.extra, header, name));
+    EXPECT_EQ(c.used ? WString(u"caf\u00E9.txt") : WString(u"unchanged"), name);
+  }
+}

@@ -196,6 +196,31 @@ TEST_F(UnzipperTest, Bit11NamesAreUtf8AndOthersFollowTheAnsiCodePage) {
   EXPECT_EQ(ReadAll(m_out + "/caf\xC3\xA9.txt"), "latin");
 }
 
+TEST_F(UnzipperTest, UnicodePathFieldNamesTheEntryAndItsFile) {
+  m_acp.Set("437");
+  // As Info-ZIP's zip writes a name outside the OEM code page: "?" in the
+  // header, the UTF-8 name in a 0x7075 field whose CRC is the header name's.
+  const std::string header = "r?sum?.txt";
+  const std::string utf8 = "r\xC3\xA9sum\xC3\xA9.txt";
+  const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(header.data()), uInt(header.size())));
+  std::string field = "\x75\x70";
+  field += char(5 + utf8.size());
+  field += '\0';
+  field += '\x01';
+  for (int i = 0; i < 4; ++i) field += char((crc >> (8 * i)) & 0xFF);
+  field += utf8;
+  ZipEntrySpec entry;
+  entry.name = header;
+  entry.data = "cv";
+  entry.extra = field;
+  OpenArchive(ZipWriter().Add(entry));
+  const auto results = ExtractAll(0);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].first.name, u"r\u00e9sum\u00e9.txt");
+  EXPECT_TRUE(results[0].second);
+  EXPECT_EQ(ReadAll(m_out + "/r\xC3\xA9sum\xC3\xA9.txt"), "cv");
+}
+
 // Archives extracted entry by entry: which entries are written, and what the
 // extraction folder holds afterwards. A failed entry leaves no file and does
 // not stop the ones after it.

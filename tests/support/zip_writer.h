@@ -25,6 +25,7 @@ struct ZipEntrySpec {
   std::optional<uint32_t> crc;               // default: CRC-32 of data
   std::optional<uint32_t> uncompressedSize;  // default: data size
   std::string comment;
+  std::string extra;  // extra fields, the same in the local and the central header
   // A central record only, pointing at the local header and data of the
   // entry with this index (as overlapping zip bombs are made); the entry's
   // own data, CRC and sizes are ignored.
@@ -88,8 +89,9 @@ class ZipWriter {
       Put32(out, size);
       Put32(out, usize);
       Put16(out, static_cast<uint16_t>(e.name.size()));
-      Put16(out, 0);
+      Put16(out, static_cast<uint16_t>(e.extra.size()));
       out += e.name;
+      out += e.extra;
       out += e.data;
       AddCentral(central, e, crc, size, usize, offset);
     }
@@ -127,13 +129,14 @@ class ZipWriter {
     Put32(central, size);
     Put32(central, usize);
     Put16(central, static_cast<uint16_t>(e.name.size()));
-    Put16(central, 0);
+    Put16(central, static_cast<uint16_t>(e.extra.size()));
     Put16(central, static_cast<uint16_t>(e.comment.size()));
     Put16(central, 0);
     Put16(central, 0);
     Put32(central, e.externalAttributes);
     Put32(central, offset);
     central += e.name;
+    central += e.extra;
     central += e.comment;
   }
   static void Put16(std::string& out, uint16_t v) {
