@@ -13,6 +13,11 @@ const LPCWSTR kTextExtensions[] = {
     W(".json"), W(".yaml"), W(".yml"),  W(".xml"), W(".c"),    W(".h"),    W(".cpp"), W(".hpp"),
     W(".cc"),   W(".cs"),   W(".py"),   W(".java"), W(".js"),  W(".ts"),   W(".sh"),  W(".bat"),
     W(".cmd"),  W(".ps1"),  W(".sql"),  W(".rs"),  W(".go"),   W(".rb"),   W(".pl"),  W(".css"),
+    // Configuration, markup sources, subtitles and patches, as archives of
+    // projects and releases carry them (".mf": a jar's manifest).
+    W(".properties"), W(".mf"), W(".toml"), W(".conf"), W(".rst"), W(".adoc"), W(".tex"), W(".bib"),
+    W(".srt"),  W(".vtt"),  W(".diff"), W(".patch"), W(".kt"), W(".swift"), W(".php"), W(".lua"),
+    W(".scala"), W(".gradle"), W(".cmake"),
 };
 
 const FilterModuleInfo kTextModule = {
