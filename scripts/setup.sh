@@ -11,6 +11,9 @@ packages=(
   clang libclang-rt-14-dev time python3
   # arcwise-dump's JSON Lines (header-only).
   nlohmann-json3-dev
+  # The stock document filters: HTML and the XML of Office/OpenDocument
+  # packages, PDF; dpkg-deb checks the package cpack makes.
+  libxml2-dev libpoppler-cpp-dev dpkg
   # The Windows DLLs: cross compilers with posix threads, zlib for mingw,
   # dpkg-dev to unpack minizip's Debian source, and Wine to try them.
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev dpkg-dev wine wine64

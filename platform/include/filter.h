@@ -83,6 +83,7 @@ typedef struct tagFILTERREGION {
 #define FILTER_S_LAST_VALUES ((HRESULT)0x0004170AL)
 #define FILTER_E_PASSWORD ((HRESULT)0x8004170BL)
 #define FILTER_E_UNKNOWNFORMAT ((HRESULT)0x8004170CL)
+#define FILTER_E_TOO_BIG ((HRESULT)0x80041730L)
 
 // ---- The interface ----------------------------------------------------------
 interface IFilter : public IUnknown {

@@ -118,6 +118,7 @@ const SystemMessage kMessages[] = {
     {static_cast<DWORD>(FILTER_S_LAST_VALUES), u"This is the last value in the current chunk"},
     {static_cast<DWORD>(FILTER_E_PASSWORD), u"File was not filtered due to password protection"},
     {static_cast<DWORD>(FILTER_E_UNKNOWNFORMAT), u"The document format is not recognized by the filter"},
+    {static_cast<DWORD>(FILTER_E_TOO_BIG), u"File is too large to filter"},
     {static_cast<DWORD>(STG_E_INVALIDFUNCTION), u"Unable to perform requested operation"},
     {static_cast<DWORD>(STG_E_FILENOTFOUND), u"The file could not be found"},
     {static_cast<DWORD>(STG_E_PATHNOTFOUND), u"The path could not be found"},
