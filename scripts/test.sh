@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole check, as CI runs it: installs what is missing, builds, and runs
-# every test on a normal build and on an ASan+UBSan build, the threaded and
+# every test on a normal build, builds the Debian package and tries it
+# installed, runs every test on an ASan+UBSan build, the threaded and
 # module-unloading tests and arcwise-dump on a ThreadSanitizer build, then
 # builds the Windows DLLs and tries them under Wine, and fuzzes.
 set -euo pipefail
@@ -32,6 +33,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 run_suite normal "$root/build"
 step_done "normal build and tests"
+echo "== Debian package =="
+"$root/scripts/test-deb.sh" "$root/build"
+step_done "Debian package built, installed, tried and removed"
 run_suite sanitize "$root/build-sanitize"
 step_done "sanitizer build and tests"
 

@@ -12,6 +12,7 @@
 // alone afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -27,6 +28,7 @@
 
 #include "filter/modules/fake_filter.h"
 #include "support/compound_writer.h"
+#include "support/document_writer.h"
 #include "support/files.h"
 #include "support/registry_damage.h"
 #include "support/registry_util.h"
@@ -431,6 +433,58 @@ TEST_F(ArcwiseDumpTest, AFilterAskingForOlePropertiesGetsThemReadByTheHost) {
   EXPECT_EQ(Text(At(At((*byLabel["Summary.PageCount"]), "value"), "type")), "VT_I4");
   EXPECT_EQ(Number(At(At((*byLabel["Summary.PageCount"]), "value"), "value")), 12);
   EXPECT_EQ(Text(At(records[0], "breakType")), "EOP");
+}
+
+TEST_F(ArcwiseDumpTest, DocumentsOfEveryStockFormatAndBoundContainersGiveTheirTextInWalkOrder) {
+  // The ZIP-based container types are bound to the archive filter by the
+  // example registry file, imported as the README says.
+  const RunResult import = arcwise_test::RunProcess(ARCWISE_REG_PATH, {"import", ARCWISE_CONTAINERS_REG},
+                                                    {"ARCWISE_REGISTRY=" + m_registry});
+  ASSERT_EQ(import.exitCode, 0) << import.err;
+
+  arcwise_test::ZipWriter jar;
+  jar.Add("META-INF/MANIFEST.MF", "Main-Class: org.example.JarMain").Add("docs/help.html", "<p>help from the jar</p>");
+  arcwise_test::ZipWriter epub;
+  epub.Add("mimetype", "application/epub+zip")
+      .Add("OEBPS/chapter1.xhtml",
+           "<?xml version=\"1.0\" encoding=\"UTF-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>"
+           "<p>It was a dark and stormy night</p></body></html>");
+  arcwise_test::ZipWriter outer;
+  outer.Add("page.html", "<html><head><title>Page</title><script>hidden()</script></head><body>html body words</body></html>")
+      .Add("report.pdf", arcwise_test::MinimalPdf({"pdf page text"}, "/Title (Pdf title)"))
+      .Add("broken.pdf", "%PDF-1.7 not really")
+      .Add("memo.docx", arcwise_test::Docx(arcwise_test::WordParagraph("docx paragraph"), "Memo title", "Ann"))
+      .Add("book.xlsx", arcwise_test::Xlsx({"xlsx shared string"}))
+      .Add("letter.odt", arcwise_test::Odt("<text:p>odt paragraph</text:p>"))
+      .Add("lib/library.jar", jar.Bytes())
+      .Add("novel.epub", epub.Bytes());
+  WriteAll(File("documents.zip"), outer.Bytes());
+
+  RunResult run = Run({"--json", File("documents.zip")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ErrorLines(run.err).empty()) << run.err;
+  std::vector<std::string> texts;
+  std::map<std::string, std::string> values;
+  for (const Json& r : ParseJsonLines(run.out)) {
+    if (r.contains("text")) texts.push_back(Text(At(r, "text")));
+    if (r.contains("value")) values[Text(At(At(r, "attribute"), "label"))] += Text(At(At(r, "value"), "value")) + ";";
+  }
+  // Every document's text, in the order of the entries; the damaged PDF
+  // gives nothing and the walk goes on past it.
+  const std::vector<std::string> expected = {"html body words",     "pdf page text",  "docx paragraph",
+                                             "xlsx shared string",  "odt paragraph",  "Main-Class: org.example.JarMain",
+                                             "help from the jar",   "It was a dark and stormy night",
+                                             "broken.pdf"};
+  size_t at = 0;
+  for (const std::string& want : expected) {
+    const auto found = std::find_if(texts.begin() + std::ptrdiff_t(at), texts.end(),
+                                    [&](const std::string& t) { return t.find(want) != std::string::npos; });
+    ASSERT_NE(found, texts.end()) << "\"" << want << "\" missing or out of order in:\n" << run.out;
+    at = size_t(found - texts.begin()) + 1;
+  }
+  for (const std::string& text : texts) EXPECT_EQ(text.find("hidden()"), std::string::npos) << text;
+  EXPECT_EQ(values["Summary.Title"], "Page;Pdf title;Memo title;");
+  EXPECT_EQ(values["Summary.Author"], "Ann;");
 }
 
 // ---- Loading routes ----------------------------------------------------------------
