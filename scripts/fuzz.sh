@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each for a
 # while, starting from a seed corpus generated for the run.
 #   scripts/fuzz.sh [--keep-corpus] [seconds] [target...]     (default 30 s, all targets)
-# Targets: property_set_fuzzer zip_document_fuzzer wide_format_fuzzer reg_file_fuzzer.
+# Targets: property_set_fuzzer zip_document_fuzzer wide_format_fuzzer reg_file_fuzzer
+# document_text_fuzzer.
 # Crash, leak, timeout and out-of-memory inputs are kept in build-fuzz/fuzz-artifacts/.
 # The working corpora are temporary; --keep-corpus keeps them in
 # build-fuzz/fuzz-corpus/<target>/, FUZZ_CORPUS_DIR=<folder> in <folder>/<target>/,
@@ -17,7 +18,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build-fuzz"
 jobs=${JOBS:-$(nproc)}
-all_targets=(property_set_fuzzer zip_document_fuzzer wide_format_fuzzer reg_file_fuzzer)
+all_targets=(property_set_fuzzer zip_document_fuzzer wide_format_fuzzer reg_file_fuzzer document_text_fuzzer)
 
 keep=0
 if [[ ${1:-} == --keep-corpus ]]; then
@@ -33,9 +34,10 @@ targets=("$@")
 # of a few keys is small (and parsing time grows with the length); a zip
 # needs room for its central directory behind the entries.
 declare -A max_len=([property_set_fuzzer]=4096 [zip_document_fuzzer]=32768 [wide_format_fuzzer]=4096
-                    [reg_file_fuzzer]=4096)
+                    [reg_file_fuzzer]=4096 [document_text_fuzzer]=32768)
 declare -A seeder=([property_set_fuzzer]=property_set_seeds [zip_document_fuzzer]=zip_document_seeds
-                   [wide_format_fuzzer]=wide_format_seeds [reg_file_fuzzer]=reg_file_seeds)
+                   [wide_format_fuzzer]=wide_format_seeds [reg_file_fuzzer]=reg_file_seeds
+                   [document_text_fuzzer]=document_text_seeds)
 for target in "${targets[@]}"; do
   if [[ -z ${seeder[$target]:-} ]]; then
     echo "fuzz: unknown target $target (known: ${all_targets[*]})" >&2
