@@ -75,19 +75,23 @@ bool CPackageReader::Open(const BYTE* data, size_t size) {
     unz_file_info64 info = {};
     if (unzGetCurrentFileInfo64(AsUnz(m_zip), &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) break;
     if (info.size_filename >= sizeof(name)) continue;  // no part of a package has such a name
+    unz64_file_pos position = {};
+    if (unzGetFilePos64(AsUnz(m_zip), &position) != UNZ_OK) break;
     m_names.emplace_back(name, info.size_filename);
+    m_positions.emplace(m_names.back(), EntryPosition{position.pos_in_zip_directory, position.num_of_file});
   }
   return true;
 }
 
-bool CPackageReader::HasPart(const std::string& name) const {
-  return std::find(m_names.begin(), m_names.end(), name) != m_names.end();
-}
+bool CPackageReader::HasPart(const std::string& name) const { return m_positions.count(name) != 0; }
 
 bool CPackageReader::ReadPart(const std::string& name, const std::function<void(xmlTextReaderPtr)>& walk) {
-  if (!m_zip || m_partsRead >= kMaxPartsRead || !HasPart(name)) return false;
-  // Names in a package are case-sensitive (1), as its producers write them.
-  if (unzLocateFile(AsUnz(m_zip), name.c_str(), 1) != UNZ_OK) return false;
+  if (!m_zip || m_partsRead >= kMaxPartsRead) return false;
+  // Names in a package are case-sensitive, as its producers write them.
+  const auto found = m_positions.find(name);
+  if (found == m_positions.end()) return false;
+  const unz64_file_pos position = {found->second.directoryOffset, found->second.entryNumber};
+  if (unzGoToFilePos64(AsUnz(m_zip), &position) != UNZ_OK) return false;
   unz_file_info64 info = {};
   if (unzGetCurrentFileInfo64(AsUnz(m_zip), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
   const ULONGLONG size = info.uncompressed_size;

@@ -17,6 +17,7 @@
 #include <libxml/xmlreader.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,16 @@ class CPackageReader {
   bool ReadPart(const std::string& name, const std::function<void(xmlTextReaderPtr)>& walk);
 
  private:
+  // Where each entry's central record is, so that reading a part costs no
+  // walk of the central directory (a package may list 100,000 entries).
+  struct EntryPosition {
+    ULONGLONG directoryOffset;
+    ULONGLONG entryNumber;
+  };
   PackageMemory m_memory;
   void* m_zip = nullptr;  // unzFile
   std::vector<std::string> m_names;
+  std::map<std::string, EntryPosition> m_positions;  // the first entry of each name
   ULONGLONG m_bytesRead = 0;
   size_t m_partsRead = 0;
 };
