@@ -15,7 +15,8 @@ HRESULT LastErrorResult() {
 
 }  // namespace
 
-CDocumentFilter::CDocumentFilter(REFCLSID clsid, size_t maxBytes) : CFilterObject(clsid), m_maxBytes(maxBytes) {}
+CDocumentFilter::CDocumentFilter(REFCLSID clsid, size_t maxBytes, DocumentExtractor extract)
+    : CFilterObject(clsid), m_maxBytes(maxBytes), m_extract(extract) {}
 
 void CDocumentFilter::ResetChunks() {
   m_initialized = false;
@@ -111,7 +112,7 @@ STDMETHODIMP CDocumentFilter::Init(ULONG, ULONG cAttributes, const FULLPROPSPEC*
     // without the document being parsed again.
     try {
       m_content.Clear();
-      m_extractResult = Extract(m_bytes.data(), m_bytes.size(), &m_content);
+      m_extractResult = m_extract(m_bytes.data(), m_bytes.size(), &m_content);
     } catch (const std::bad_alloc&) {
       m_content.Clear();
       return E_OUTOFMEMORY;  // not kept: memory may be there next time

@@ -2,11 +2,20 @@
 // HTML and XHTML pages.
 #include "compat/Win32Compat.h"
 
+#include "DocumentFilter.h"
 #include "FilterGuids.h"
 #include "FilterModuleExports.h"
-#include "HtmlFilter.h"
+#include "HtmlText.h"
 
 namespace {
+
+// Pages larger than this are not read: a real page of 64 MiB is unheard of.
+constexpr size_t kMaxHtmlBytes = 64 * 1024 * 1024;
+
+// The stock HTML filter (.html .htm .xhtml): the visible text of the page
+// as contents chunks, its title (and the author and keywords of its meta
+// elements) as summary-property values.
+using CHtmlFilter = CDocumentFilterOf<&CLSID_ArcwiseHtmlFilter, kMaxHtmlBytes, ExtractHtmlText>;
 
 const LPCWSTR kHtmlExtensions[] = {W(".html"), W(".htm"), W(".xhtml")};
 

@@ -2,11 +2,20 @@
 // PDF documents.
 #include "compat/Win32Compat.h"
 
+#include "DocumentFilter.h"
 #include "FilterGuids.h"
 #include "FilterModuleExports.h"
-#include "PdfFilter.h"
+#include "PdfText.h"
 
 namespace {
+
+// poppler reads the whole file from memory; scanned books reach a few
+// hundred megabytes, and their text is in images anyway.
+constexpr size_t kMaxPdfBytes = 512 * 1024 * 1024;
+
+// The stock PDF filter (.pdf): the text of every page in reading order as
+// contents chunks, the document information as summary-property values.
+using CPdfFilter = CDocumentFilterOf<&CLSID_ArcwisePdfFilter, kMaxPdfBytes, ExtractPdfText>;
 
 const LPCWSTR kPdfExtensions[] = {W(".pdf")};
 
